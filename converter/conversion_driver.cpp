@@ -1,0 +1,103 @@
+// The conversion driver: one straight run from the banner to the end.
+//
+// The output file is opened only after every check has passed, so a
+// rejected pair never creates or changes an output file.
+#include "converter/conversion_driver.h"
+
+#include <string_view>
+
+#include "converter/bformat_writer.h"
+#include "converter/wave_header.h"
+#include "services/console/arguments.h"
+#include "services/console/console_input.h"
+#include "services/console/name_field.h"
+#include "services/console/output_records.h"
+#include "services/units/binary_units.h"
+
+namespace quadrel {
+namespace {
+
+constexpr int wxUnit = 1;
+constexpr int yzUnit = 2;
+constexpr int outputUnit = 9;
+
+struct NameFields {
+  NameField wx = blankNameField();
+  NameField yz = blankNameField();
+  NameField output = blankNameField();
+};
+
+void writeBanner() {
+  writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("*** Quadrel - Converts 2 WAV Stereo Files"),
+                     LayoutItem::text(" into a 4-chan. WAV file ***"), LayoutItem::recordBreak()});
+  writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Converts two stereo recordings"),
+                     LayoutItem::text(" into one B-format file, W X Y Z."), LayoutItem::recordBreak()});
+}
+
+void takeArgument(std::int16_t index, NameField& field, std::string_view echo) {
+  std::int16_t scratchStatus = 0;
+  fetchArgument(index, field, &scratchStatus);
+  writeLayoutRecord({LayoutItem::text(" "), LayoutItem::text(echo), LayoutItem::chars40(asText(field))});
+}
+
+void askForName(std::string_view prompt, NameField& field) {
+  writeLayoutRecord({LayoutItem::text(" "), LayoutItem::text(prompt), LayoutItem::keepOpen()});
+  readConsoleLine(field);
+}
+
+NameFields obtainNames() {
+  NameFields names;
+  if (argumentCount() >= 4) {
+    takeArgument(1, names.wx, "File Name of the WX stereo   file = ");
+    takeArgument(2, names.yz, "File Name of the YZ stereo   file = ");
+    takeArgument(3, names.output, "File Name of the .WAV output file = ");
+  } else {
+    askForName("Name of the WX stereo .WAV      file = ", names.wx);
+    askForName("Name of the YZ stereo .WAV      file = ", names.yz);
+    askForName("Name of the B-form .WAV output  file = ", names.output);
+  }
+  return names;
+}
+
+void writeSummary(std::string_view pointsLabel, std::string_view rateLabel, std::int32_t frames,
+                  const InputHeaderFields& wx) {
+  writeValueListRecord({ListValue::string(pointsLabel), ListValue::int32(frames), ListValue::string(" with "),
+                        ListValue::int16(wx.channelCount), ListValue::string(" Channels")});
+  writeValueListRecord({ListValue::string(rateLabel), ListValue::int32(wx.samplingRate),
+                        ListValue::string(" with "), ListValue::int16(wx.bitsPerSample),
+                        ListValue::string(" Bits")});
+}
+
+}  // namespace
+
+void runConversion() {
+  writeBanner();
+  NameFields names = obtainNames();
+
+  WaveHeader header;
+  openUnit(wxUnit, asText(names.wx), {UnitAction::read, UnitStatus::old});
+  std::int32_t wxFrames = readWxHeader(header);
+  writeSummary("Number of data points #1 :", "Sampling Frequency #1 (Hz):", wxFrames, header.wx);
+
+  openUnit(yzUnit, asText(names.yz), {UnitAction::read, UnitStatus::old});
+  std::int32_t frames = readAndCompareYzHeader(header);
+  writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", frames, header.wx);
+
+  openUnit(outputUnit, asText(names.output), {UnitAction::write, UnitStatus::unknown});
+  rewindUnit(outputUnit);
+  writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Outfile Fsampling ="),
+                     LayoutItem::int8(header.wx.samplingRate), LayoutItem::text(" Hz")});
+  writeOutputHeader(header, frames);
+  writeLayoutRecord({LayoutItem::text(" ")});
+  writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Saving data to output file (s)...")});
+
+  interleaveFrames(frames, header.wx.bitsPerSample);
+  copyWxTail();
+  writeValueListRecord({ListValue::string(" Conversion terminated OK !!!!")});
+
+  closeUnit(wxUnit);
+  closeUnit(yzUnit);
+  closeUnit(outputUnit);
+}
+
+}  // namespace quadrel

@@ -1,0 +1,29 @@
+// Every system call of the POSIX layer goes through this table, so that the
+// test layer can make any one of them fail.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace quadrel::platform::posix {
+
+struct Syscalls {
+  int (*open)(const char* path, int flags, mode_t mode);
+  ssize_t (*read)(int fd, void* buffer, size_t size);
+  ssize_t (*write)(int fd, const void* bytes, size_t size);
+  ssize_t (*pwrite)(int fd, const void* bytes, size_t size, off_t offset);
+  int (*ftruncate)(int fd, off_t length);
+  off_t (*lseek)(int fd, off_t offset, int whence);
+  int (*fstat)(int fd, struct stat* status);
+  int (*close)(int fd);
+  // fcntl with a lock description (F_OFD_SETLK) and with a number (F_SETLEASE).
+  int (*lockControl)(int fd, int command, struct flock* lock);
+  int (*numberControl)(int fd, int command, int argument);
+  char* (*getcwd)(char* buffer, size_t size);
+};
+
+// The table in force; the test layer replaces entries.
+Syscalls& syscalls();
+
+}  // namespace quadrel::platform::posix

@@ -1,0 +1,22 @@
+// The command-line words: the argument count and the argument fetch.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quadrel {
+
+// Stores the word list once at start-up, word 0 being the program name.
+void setCommandWords(std::vector<std::string> words);
+
+// The number of words, word 0 included.
+std::int32_t argumentCount();
+
+// Copies word `index` into `field`, blank padded; a word as long as the field
+// or longer fills it. `status` receives the word's full length. An index out
+// of range leaves the field untouched and sets `status` to -1.
+void fetchArgument(std::int16_t index, std::span<char> field, std::int16_t* status = nullptr);
+
+}  // namespace quadrel

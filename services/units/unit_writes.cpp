@@ -1,0 +1,190 @@
+// Writing a binary unit: gathered writes to disk files, one platform write
+// per request elsewhere, and the flushes that put every completed request
+// in its file before any report and before every way of ending.
+//
+// The signal-safe flush may interrupt this thread at any instant and write
+// bytes [0, published) at `fileOffset`, cutting after them while the cut is
+// armed. So bytes are copied beyond `published` before it grows; and after
+// a platform write the cut is made and disarmed, then `published` drops to
+// 0, then `fileOffset` advances. At every instant that flush writes either
+// nothing or bytes that belong exactly where it puts them.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "services/diagnostics/report.h"
+#include "services/units/unit_table.h"
+
+namespace quadrel {
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+constexpr auto release = std::memory_order_release;
+constexpr auto acquire = std::memory_order_acquire;
+
+struct TrackedWrite {
+  std::size_t written;
+  platform::SystemError error;
+};
+
+// Writes at the tracked offset and makes the armed cut after this first
+// platform write. A write that fails part-way still cuts when the part
+// written covers the first request since the cut was armed: one platform
+// write per request would have cut right after that request.
+TrackedWrite writeTracked(BinaryUnit& unit, const std::byte* bytes, std::size_t size) {
+  const platform::Handle handle = unit.handle.load(relaxed);
+  const std::int64_t offset = unit.fileOffset.load(relaxed);
+  const platform::TransferResult result = platform::writeAllAt(handle, bytes, size, offset);
+  platform::SystemError error = result.error;
+  if (unit.cutPending.load(relaxed)) {
+    if (error == 0 || (result.count > 0 && result.count >= unit.firstRequestEnd)) {
+      const platform::SystemError cutError =
+          platform::cutAt(handle, offset + static_cast<std::int64_t>(result.count));
+      if (error == 0) error = cutError;
+    }
+    unit.cutPending.store(false, release);
+  }
+  return {result.count, error};
+}
+
+void advance(BinaryUnit& unit, std::size_t written) {
+  const std::int64_t offset = unit.fileOffset.load(relaxed);
+  unit.published.store(0, release);
+  unit.fileOffset.store(offset + static_cast<std::int64_t>(written), release);
+  unit.firstRequestEnd = noRequestYet;
+}
+
+// A request too large for the gathered buffer goes to the file on its own.
+void writeDirect(BinaryUnit& unit, const std::byte* bytes, std::size_t size, std::size_t requestLength) {
+  flushOrFail(unit);
+  if (unit.cutPending.load(relaxed)) unit.firstRequestEnd = requestLength;
+  const TrackedWrite write = writeTracked(unit, bytes, size);
+  advance(unit, write.written);
+  if (write.error != 0) {
+    unit.record.savedSystemError = write.error;
+    failUnit(unit.record, status::errorDuringWrite);
+  }
+}
+
+}  // namespace
+
+bool flushGathered(BinaryUnit& unit) {
+  const std::size_t size = unit.published.load(relaxed);
+  if (size == 0) return true;
+  const TrackedWrite write = writeTracked(unit, unit.gathered.load(relaxed), size);
+  // A failed buffer is dropped, so no later flush writes it again.
+  advance(unit, write.written);
+  if (write.error == 0) return true;
+  unit.record.savedSystemError = write.error;
+  return false;
+}
+
+void flushOrFail(BinaryUnit& unit) {
+  if (!flushGathered(unit)) failUnit(unit.record, status::errorDuringWrite);
+}
+
+std::byte* gatherSpace(BinaryUnit& unit, std::size_t size, std::size_t& available) {
+  std::size_t used = unit.published.load(relaxed);
+  if (gatherSize - used < size) {
+    flushOrFail(unit);
+    used = 0;
+  }
+  available = gatherSize - used;
+  return unit.gathered.load(relaxed) + used;
+}
+
+void publish(BinaryUnit& unit, std::size_t size, std::size_t requestLength) {
+  const std::size_t used = unit.published.load(relaxed);
+  if (unit.cutPending.load(relaxed) && unit.firstRequestEnd == noRequestYet) {
+    unit.firstRequestEnd = used + requestLength;
+  }
+  unit.published.store(used + size, release);
+}
+
+std::byte* stagingSpace(BinaryUnit& unit, std::size_t size) {
+  if (size > unit.stagingCapacity) {
+    std::byte* larger = new (std::nothrow) std::byte[size];
+    if (larger == nullptr) failUnit(unit.record, status::insufficientMemory);
+    unit.staging.reset(larger);
+    unit.stagingCapacity = size;
+  }
+  return unit.staging.get();
+}
+
+void putCompleted(BinaryUnit& unit, const std::byte* bytes, std::size_t size, std::size_t requestLength) {
+  if (size == 0) return;
+  if (!unit.disk) {
+    const platform::TransferResult result = platform::writeAll(unit.handle.load(relaxed), bytes, size);
+    if (result.error != 0) {
+      unit.record.savedSystemError = result.error;
+      failUnit(unit.record, status::errorDuringWrite);
+    }
+    return;
+  }
+  if (requestLength == 0 || requestLength > gatherSize) {
+    writeDirect(unit, bytes, size, requestLength == 0 ? size : requestLength);
+    return;
+  }
+  while (size > 0) {
+    std::size_t available = 0;
+    std::byte* space = gatherSpace(unit, requestLength, available);
+    const std::size_t count = std::min(size, available - available % requestLength);
+    std::memcpy(space, bytes, count);
+    publish(unit, count, requestLength);
+    bytes += count;
+    size -= count;
+  }
+}
+
+void writeStatement(int number, std::span<const TransferItem> items) {
+  BinaryUnit& unit = unitForOperation(number);
+  std::lock_guard lock(unit.record.inUse);
+  if (!unit.connected) unitNotConnected(unit, status::errorDuringWrite);
+
+  std::size_t size = 0;
+  for (const TransferItem& item : items)
+    size += item.length;
+  std::byte* request = stagingSpace(unit, size);
+  std::size_t at = 0;
+  for (const TransferItem& item : items) {
+    if (item.length == 0) continue;
+    std::memcpy(request + at, item.image, item.length);
+    // The caller's value stays as it was; only the copy is converted.
+    if (unit.order.convert && !memoryToFile(unit.order, item.kind, request + at)) {
+      reportUnitFailure(unit.record, status::floatConversionFailed);
+    }
+    at += item.length;
+  }
+  putCompleted(unit, request, size, size);
+}
+
+void flushBinaryUnits() {
+  for (int number : unitNumbers) {
+    BinaryUnit& unit = binaryUnit(number);
+    if (unit.gathered.load(acquire) == nullptr) continue;
+    std::unique_lock lock(unit.record.inUse, std::defer_lock);
+    if (!lock.try_lock_for(std::chrono::seconds(2))) continue;
+    if (!unit.connected || unit.gathered.load(relaxed) == nullptr) continue;
+    if (!flushGathered(unit)) reportUnitFailure(unit.record, status::errorDuringWrite);
+  }
+}
+
+void flushBinaryUnitsFromSignal() {
+  for (int number : unitNumbers) {
+    BinaryUnit& unit = binaryUnit(number);
+    const std::byte* bytes = unit.gathered.load(acquire);
+    if (bytes == nullptr) continue;
+    const std::size_t size = unit.published.load(acquire);
+    if (size == 0) continue;
+    const std::int64_t offset = unit.fileOffset.load(acquire);
+    const platform::Handle handle = unit.handle.load(acquire);
+    const platform::TransferResult result = platform::writeAllAt(handle, bytes, size, offset);
+    if (result.error == 0 && unit.cutPending.load(acquire)) {
+      platform::cutAt(handle, offset + static_cast<std::int64_t>(size));
+    }
+  }
+}
+
+}  // namespace quadrel

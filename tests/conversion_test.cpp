@@ -1,0 +1,260 @@
+// Whole conversions run as a user runs them: console bytes, exit status,
+// and the output file compared byte for byte with the expected result.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/expected_records.h"
+#include "tests/support/program_run.h"
+#include "tests/support/wav_builder.h"
+
+namespace quadrel::harness {
+namespace {
+
+const std::vector<std::string> threeNames = {"wx.wav", "yz.wav", "out.wav"};
+
+RunRequest conversionRequest(const std::string& wx, const std::string& yz) {
+  RunRequest request;
+  request.args = threeNames;
+  request.files = {{"wx.wav", wx}, {"yz.wav", yz}};
+  return request;
+}
+
+// The summaries, rate line and closing records of a successful run.
+std::string reportRecords(const std::string& wx, const std::string& yz) {
+  WavHeaderFields w = *readWavHeader(wx);
+  WavHeaderFields y = *readWavHeader(yz);
+  return summaryRecords(1, w.dataLength / w.blockAlign, w.channels, w.sampleRate, w.bitsPerSample) +
+         summaryRecords(2, w.dataLength / y.blockAlign, w.channels, w.sampleRate, w.bitsPerSample) +
+         closingRecords(w.sampleRate);
+}
+
+// Checks a successful command-line run on the files of `request`.
+void expectConverted(const RunResult& result, const std::string& wx, const std::string& yz) {
+  EXPECT_EQ(result.out, bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav") + reportRecords(wx, yz));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 0);
+  std::optional<std::string> expected = expectedConversion(wx, yz);
+  ASSERT_TRUE(expected.has_value());
+  ASSERT_EQ(result.files.count("out.wav"), 1u);
+  const std::string& out = result.files.at("out.wav");
+  EXPECT_EQ(readWavHeader(out), readWavHeader(*expected));
+  EXPECT_EQ(out.size(), expected->size());
+  EXPECT_TRUE(out == *expected) << "the output differs from the expected bytes";
+}
+
+TEST(Conversion, CommandLineFormConvertsSixteenBitStereoPair) {
+  std::string wx = buildWav(stereo16(1000, 1));
+  std::string yz = buildWav(stereo16(1000, 2));
+  RunResult result = runProgram(conversionRequest(wx, yz));
+  expectConverted(result, wx, yz);
+  const std::string title = " *** Quadrel - Converts 2 WAV Stereo Files into a 4-chan. WAV file ***\r\n\r\n";
+  EXPECT_EQ(result.out.substr(0, title.size()), title);
+  EXPECT_EQ(result.files.size(), 3u);
+  EXPECT_EQ(result.files["wx.wav"], wx);
+  EXPECT_EQ(result.files["yz.wav"], yz);
+
+  const std::string& out = result.files["out.wav"];
+  WavHeaderFields header = *readWavHeader(out);
+  EXPECT_EQ(header.channels, 4);
+  EXPECT_EQ(header.blockAlign, 8);
+  EXPECT_EQ(header.byteRate, 8 * 44100);
+  EXPECT_EQ(header.dataLength, 8000);
+  ASSERT_EQ(out.size(), 44u + 8000);
+  for (std::size_t frame = 0; frame < 1000; ++frame) {
+    ASSERT_EQ(out.substr(44 + 8 * frame, 4), wx.substr(44 + 4 * frame, 4)) << "W X of frame " << frame;
+    ASSERT_EQ(out.substr(48 + 8 * frame, 4), yz.substr(44 + 4 * frame, 4)) << "Y Z of frame " << frame;
+  }
+}
+
+// Names from stdin, whether it is a file or a pipe, and whatever one or two
+// words the command line carries.
+TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
+  std::string wx = buildWav(stereo16(1000, 3));
+  std::string yz = buildWav(stereo16(1000, 4));
+  const std::vector<std::vector<std::string>> commandLines = {{}, {"ignored.wav"}, {"a.wav", "b.wav"}};
+  for (StdinKind kind : {StdinKind::file, StdinKind::pipe}) {
+    for (const std::vector<std::string>& args : commandLines) {
+      SCOPED_TRACE(args.size());
+      RunRequest request = conversionRequest(wx, yz);
+      request.args = args;
+      request.stdinKind = kind;
+      request.stdinBytes = "wx.wav\nyz.wav\nout.wav\n";
+      RunResult result = runProgram(request);
+      EXPECT_EQ(result.out, bannerRecords() + promptRecords() + reportRecords(wx, yz));
+      EXPECT_EQ(result.err, "");
+      EXPECT_EQ(result.exitStatus, 0);
+      EXPECT_EQ(result.files["out.wav"], expectedConversion(wx, yz));
+      EXPECT_EQ(result.files.size(), 3u);
+    }
+  }
+}
+
+TEST(Conversion, OnlyTheFirstThreeNamesAreUsed) {
+  std::string wx = buildWav(stereo16(100, 5));
+  std::string yz = buildWav(stereo16(100, 6));
+  RunRequest request = conversionRequest(wx, yz);
+  request.args = {"wx.wav", "yz.wav", "out.wav", "extra.wav", "more.wav"};
+  RunResult result = runProgram(request);
+  expectConverted(result, wx, yz);
+  EXPECT_EQ(result.files.size(), 3u);
+}
+
+TEST(Conversion, SameFileAsWxAndYzGivesEachFrameTwice) {
+  std::string in = buildWav(stereo16(500, 7));
+  RunRequest request;
+  request.args = {"in.wav", "in.wav", "out.wav"};
+  request.files = {{"in.wav", in}};
+  RunResult result = runProgram(request);
+  EXPECT_EQ(result.out, bannerRecords() + echoRecords("in.wav", "in.wav", "out.wav") + reportRecords(in, in));
+  EXPECT_EQ(result.exitStatus, 0);
+  const std::string& out = result.files["out.wav"];
+  ASSERT_EQ(out.size(), 44u + 4000);
+  for (std::size_t frame = 0; frame < 500; ++frame) {
+    ASSERT_EQ(out.substr(44 + 8 * frame, 4), in.substr(44 + 4 * frame, 4));
+    ASSERT_EQ(out.substr(48 + 8 * frame, 4), in.substr(44 + 4 * frame, 4));
+  }
+}
+
+TEST(Conversion, ExistingLongerOutputIsReplacedExactly) {
+  std::string wx = buildWav(stereo16(50, 8));
+  std::string yz = buildWav(stereo16(50, 9));
+  RunRequest request = conversionRequest(wx, yz);
+  request.files["out.wav"] = std::string(100000, 'Z');
+  expectConverted(runProgram(request), wx, yz);
+}
+
+TEST(Conversion, AbsolutePathsAreAccepted) {
+  std::string wx = buildWav(stereo16(10, 10));
+  std::string yz = buildWav(stereo16(10, 11));
+  RunRequest request = conversionRequest(wx, yz);
+  request.args = {"{dir}/wx.wav", "{dir}/yz.wav", "{dir}/out.wav"};
+  request.workingDirectory = "elsewhere";
+  RunResult result = runProgram(request);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.files["out.wav"], expectedConversion(wx, yz));
+}
+
+// Pairs that pass every check, each converted end to end.
+struct PairCase {
+  const char* name;
+  WavSpec wx, yz;
+};
+
+void PrintTo(const PairCase& pair, std::ostream* out) { *out << pair.name; }
+
+WavSpec withBits(std::int16_t bits, std::int32_t frames, std::uint32_t seed) {
+  WavSpec spec = stereo16(frames, seed);
+  spec.bitsPerSample = bits;
+  return spec;
+}
+
+WavSpec withData(WavSpec spec, std::int32_t dataLength, std::size_t sampleBytes) {
+  spec.dataLength = dataLength;
+  spec.sampleBytes = samplePattern(spec.seed, sampleBytes);
+  return spec;
+}
+
+std::vector<PairCase> pairCases() {
+  std::vector<PairCase> cases;
+  {
+    WavSpec wx = withBits(24, 1000, 21), yz = withBits(24, 1000, 22);
+    wx.sampleRate = yz.sampleRate = 48000;
+    cases.push_back({"TwentyFourBit", wx, yz});
+  }
+  {
+    WavSpec wx = withBits(32, 1000, 23), yz = withBits(32, 1000, 24);
+    wx.formatTag = yz.formatTag = 3;
+    cases.push_back({"FloatThirtyTwoBitBitForBit", wx, yz});
+  }
+  cases.push_back({"EightBitByTailCopy", withBits(8, 1000, 25), withBits(8, 1000, 26)});
+  {
+    WavSpec wx = stereo16(1000, 27), yz = stereo16(1000, 28);
+    wx.trailing = chunk("LIST", std::string("INFOISFT\x06\0\0\0quadr\0", 18));
+    yz.trailing = chunk("junk", "never copied");
+    cases.push_back({"TrailingWxChunkCopiedOnceYzTailIgnored", wx, yz});
+  }
+  cases.push_back({"DataLengthNotAMultipleOfBlockAlign", withData(stereo16(0, 29), 4003, 4003),
+                   withData(stereo16(0, 30), 4003, 4003)});
+  cases.push_back(
+      {"DataShorterThanBlockAlign", withData(stereo16(0, 31), 3, 3), withData(stereo16(0, 32), 3, 3)});
+  {
+    WavSpec wx = stereo16(1000, 33), yz = stereo16(1000, 34);
+    wx.blockAlign = yz.blockAlign = -4;
+    wx.byteRate = yz.byteRate = 176400;
+    cases.push_back({"NegativeBlockAlignConvertsNoFrames", wx, yz});
+  }
+  {
+    // The shared fields come from the YZ header; its block align is never
+    // compared with the WX one but sets the frame count.
+    WavSpec wx = stereo16(1000, 35), yz = stereo16(1000, 36);
+    yz.riffId = "RIFX";
+    yz.riffSize = 12;
+    yz.waveFmtId = "WAVEfmT ";
+    yz.fmtLength = 18;
+    yz.formatTag = 3;
+    yz.blockAlign = 8;
+    yz.byteRate = 176400;
+    yz.dataId = "DATA";
+    cases.push_back({"OutputTakesTheYzSharedFields", wx, yz});
+  }
+  {
+    // Output block align 2 * 20000 kept in 16 bits; rate, sizes wrap.
+    WavSpec wx = stereo16(10000, 37), yz = stereo16(10000, 38);
+    wx.blockAlign = yz.blockAlign = 20000;
+    wx.sampleRate = yz.sampleRate = 0x7FFFFFFF;
+    wx.byteRate = yz.byteRate = 5;
+    wx.riffSize = 0x7FFFFFF0;
+    cases.push_back({"DerivedFieldsWrap", wx, yz});
+  }
+  return cases;
+}
+
+class ConvertedPair : public ::testing::TestWithParam<PairCase> {};
+
+TEST_P(ConvertedPair, MatchesTheExpectedBytes) {
+  std::string wx = buildWav(GetParam().wx);
+  std::string yz = buildWav(GetParam().yz);
+  expectConverted(runProgram(conversionRequest(wx, yz)), wx, yz);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conversion, ConvertedPair, ::testing::ValuesIn(pairCases()),
+                         [](const ::testing::TestParamInfo<PairCase>& info) { return info.param.name; });
+
+// An independent reader agrees with the header of the result.
+TEST(Conversion, OutputHeaderReadsBackWithPythonWave) {
+  std::string wx = buildWav(stereo16(1000, 40));
+  std::string yz = buildWav(stereo16(1000, 41));
+  RunResult converted = runProgram(conversionRequest(wx, yz));
+  ASSERT_EQ(converted.exitStatus, 0);
+
+  RunRequest check;
+  check.program = "/usr/bin/env";
+  check.args = {"python3", "-c",
+                "import sys, wave\n"
+                "w = wave.open(sys.argv[1], 'rb')\n"
+                "print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes(),"
+                " w.readframes(2).hex())\n",
+                "out.wav"};
+  check.files = {{"out.wav", converted.files["out.wav"]}};
+  RunResult result = runProgram(check);
+  if (result.exitStatus == 127) GTEST_SKIP() << "python3 is not installed";
+  std::string firstTwoFrames;
+  for (std::size_t frame = 0; frame < 2; ++frame) {
+    firstTwoFrames += wx.substr(44 + 4 * frame, 4) + yz.substr(44 + 4 * frame, 4);
+  }
+  std::string hex;
+  for (unsigned char byte : firstTwoFrames) {
+    static const char digits[] = "0123456789abcdef";
+    hex += digits[byte >> 4];
+    hex += digits[byte & 15];
+  }
+  EXPECT_EQ(result.out, "4 2 44100 1000 " + hex + "\n");
+  EXPECT_EQ(result.err, "");
+}
+
+}  // namespace
+}  // namespace quadrel::harness

@@ -1,0 +1,159 @@
+// Input pairs that are refused: each writes its one error record after what
+// came before, ends with status 0 and never creates or touches the output;
+// inputs too short for their header end with the end-of-file report.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/expected_records.h"
+#include "tests/support/program_run.h"
+#include "tests/support/wav_builder.h"
+
+namespace quadrel::harness {
+namespace {
+
+constexpr std::int32_t lowestLength = std::numeric_limits<std::int32_t>::min();
+
+struct Rejection {
+  const char* name;
+  WavSpec wx;
+  std::optional<WavSpec> yz;  // nothing: no YZ file exists
+  const char* message;
+  bool wxSummaryShown;  // whether the WX summary comes before the message
+};
+
+void PrintTo(const Rejection& rejection, std::ostream* out) { *out << rejection.name; }
+
+WavSpec stereo(std::uint32_t seed) { return stereo16(1000, seed); }
+
+template <typename Change>
+WavSpec changed(WavSpec spec, Change change) {
+  change(spec);
+  return spec;
+}
+
+std::vector<Rejection> rejections() {
+  const WavSpec wx = stereo(1);
+  auto sixChannels = [](WavSpec& s) { s.channels = 6; };
+  return {
+      {"WxNotStereo", changed(wx, sixChannels), changed(stereo(2), sixChannels),
+       "ERROR - The input files must be stereo", false},
+      {"WxNotStereoNeverOpensYz", changed(wx, sixChannels), std::nullopt,
+       "ERROR - The input files must be stereo", false},
+      {"ChannelCountFirstOfAll", wx,
+       changed(stereo(2),
+               [](WavSpec& s) {
+                 s.channels = 1;
+                 s.sampleRate = 8000;
+                 s.bitsPerSample = 8;
+                 s.dataLength = 7;
+               }),
+       "ERROR - Nchannels mismatch", true},
+      {"RateBeforeLength", wx,
+       changed(stereo(2),
+               [](WavSpec& s) {
+                 s.sampleRate = 48000;
+                 s.dataLength = 8;
+               }),
+       "ERROR - Fsampling mismatch", true},
+      {"ByteRate", wx, changed(stereo(2), [](WavSpec& s) { s.byteRate = 176401; }),
+       "ERROR - Byterate mismatch", true},
+      {"DataLength", wx, stereo16(999, 2), "ERROR - Lenght mismatch", true},
+      {"Bits", wx,
+       changed(stereo(2),
+               [](WavSpec& s) {
+                 s.bitsPerSample = 24;
+                 s.blockAlign = 4;
+                 s.sampleBytes = samplePattern(2, 4000);
+               }),
+       "ERROR - Bit resolution mismatch", true},
+      {"WxBlockAlignZero", changed(wx, [](WavSpec& s) { s.blockAlign = 0; }), std::nullopt,
+       "ERROR - Invalid block align", false},
+      {"WxDivisionOverflows",
+       changed(wx,
+               [](WavSpec& s) {
+                 s.blockAlign = -1;
+                 s.dataLength = lowestLength;
+               }),
+       std::nullopt, "ERROR - Invalid block align", false},
+      {"YzBlockAlignZero", wx,
+       changed(stereo(2),
+               [](WavSpec& s) {
+                 s.blockAlign = 0;
+                 s.byteRate = 176400;
+               }),
+       "ERROR - Invalid block align", true},
+      {"YzDivisionOverflows", changed(wx, [](WavSpec& s) { s.dataLength = lowestLength; }),
+       changed(stereo(2),
+               [](WavSpec& s) {
+                 s.blockAlign = -1;
+                 s.byteRate = 176400;
+                 s.dataLength = lowestLength;
+               }),
+       "ERROR - Invalid block align", true},
+  };
+}
+
+class RejectedPair : public ::testing::TestWithParam<std::tuple<Rejection, bool>> {};
+
+TEST_P(RejectedPair, WritesOnlyItsErrorRecordAndLeavesTheOutputAlone) {
+  const auto& [rejection, outputExists] = GetParam();
+  std::string wx = buildWav(rejection.wx);
+  RunRequest request;
+  request.args = {"wx.wav", "yz.wav", "out.wav"};
+  request.files = {{"wx.wav", wx}};
+  if (rejection.yz) request.files["yz.wav"] = buildWav(*rejection.yz);
+  if (outputExists) request.files["out.wav"] = "an older result";
+  RunResult result = runProgram(request);
+
+  std::string expected = bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav");
+  if (rejection.wxSummaryShown) {
+    WavHeaderFields w = *readWavHeader(wx);
+    expected += summaryRecords(1, w.dataLength / w.blockAlign, w.channels, w.sampleRate, w.bitsPerSample);
+  }
+  EXPECT_EQ(result.out, expected + errorRecord(rejection.message));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 0);
+  std::map<std::string, std::string> files = request.files;
+  EXPECT_EQ(result.files, files) << "the inputs and any existing output stay as they were";
+}
+
+INSTANTIATE_TEST_SUITE_P(HeaderChecks, RejectedPair,
+                         ::testing::Combine(::testing::ValuesIn(rejections()), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<Rejection, bool>>& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "_OutputExists" : "_NoOutput");
+                         });
+
+// An input that ends inside its header fails on that header group with the
+// end-of-file report for its unit; a short YZ file after the WX summary.
+TEST(HeaderChecks, ShortInputsEndWithTheEndOfFileReport) {
+  const std::string wx = buildWav(stereo(1));
+  const std::string yz = buildWav(stereo(2));
+  for (std::size_t length : {0, 10, 16, 20, 30, 43}) {
+    for (int unit : {1, 2}) {
+      SCOPED_TRACE("unit " + std::to_string(unit) + ", " + std::to_string(length) + " bytes");
+      RunRequest request;
+      request.args = {"wx.wav", "yz.wav", "out.wav"};
+      request.files = {{"wx.wav", unit == 1 ? wx.substr(0, length) : wx},
+                       {"yz.wav", unit == 2 ? yz.substr(0, length) : yz}};
+      RunResult result = runProgram(request);
+      std::string expected = bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav");
+      if (unit == 2) expected += summaryRecords(1, 1000, 2, 44100, 16);
+      EXPECT_EQ(result.out, expected);
+      std::string name = unit == 1 ? "wx.wav" : "yz.wav";
+      EXPECT_EQ(result.err, "forrtl: severe (24): end-of-file during read, unit " + std::to_string(unit) +
+                                ", file " + result.dir + "/" + name + "\r\r\n");
+      EXPECT_EQ(result.exitStatus, 24);  // 0xC0000018 seen through its low 8 bits
+      EXPECT_EQ(result.files.count("out.wav"), 0u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quadrel::harness

@@ -1,0 +1,38 @@
+// The console records that the converter writes, spelled out for
+// byte-for-byte comparison of whole runs. Every record but a prompt ends in
+// CR LF.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quadrel::harness {
+
+inline constexpr std::string_view crlf = "\r\n";
+inline constexpr std::string_view attributionText =
+    "Converts two stereo recordings into one B-format file, W X Y Z.";
+
+// Title, empty record, attribution, empty record.
+std::string bannerRecords();
+
+// The three echoes of command-line names (each shown in 40 columns).
+std::string echoRecords(std::string_view wx, std::string_view yz, std::string_view output);
+
+// The three prompts of the dialogue form, none with a line end.
+std::string promptRecords();
+
+// The two summary records of input `which` (1 or 2).
+std::string summaryRecords(int which, std::int32_t frames, std::int16_t channels, std::int32_t rate,
+                           std::int16_t bits);
+
+// From the rate record to the completion record of a successful run.
+std::string closingRecords(std::int32_t rate);
+
+// A rejection: the error text as a value-list record.
+std::string errorRecord(std::string_view text);
+
+// `value` right-justified in `width` columns ("*" * width when it does not fit).
+std::string rightJustified(std::int64_t value, std::size_t width);
+
+}  // namespace quadrel::harness

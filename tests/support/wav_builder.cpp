@@ -1,0 +1,192 @@
+// WAV files for tests: building, reading the header, and the expected
+// four-channel result of a pair.
+#include "tests/support/wav_builder.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace quadrel::harness {
+namespace {
+
+void putId(std::string& out, std::string_view id, std::size_t width) {
+  std::string field(id.substr(0, std::min(id.size(), width)));
+  field.resize(width, '\0');
+  out += field;
+}
+
+void put32(std::string& out, std::uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8)
+    out += static_cast<char>((value >> shift) & 0xFF);
+}
+
+void put16(std::string& out, std::uint16_t value) {
+  out += static_cast<char>(value & 0xFF);
+  out += static_cast<char>(value >> 8);
+}
+
+std::uint32_t get32(std::string_view bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+std::uint16_t get16(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                    (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+std::string headerBytes(const WavHeaderFields& h) {
+  std::string out;
+  putId(out, h.riffId, 4);
+  put32(out, static_cast<std::uint32_t>(h.riffSize));
+  putId(out, h.waveFmtId, 8);
+  put32(out, static_cast<std::uint32_t>(h.fmtLength));
+  put16(out, static_cast<std::uint16_t>(h.formatTag));
+  put16(out, static_cast<std::uint16_t>(h.channels));
+  put32(out, static_cast<std::uint32_t>(h.sampleRate));
+  put32(out, static_cast<std::uint32_t>(h.byteRate));
+  put16(out, static_cast<std::uint16_t>(h.blockAlign));
+  put16(out, static_cast<std::uint16_t>(h.bitsPerSample));
+  putId(out, h.dataId, 4);
+  put32(out, static_cast<std::uint32_t>(h.dataLength));
+  return out;
+}
+
+// The frame count: data length by block align, truncated toward zero;
+// nothing when the division is impossible.
+std::optional<std::int32_t> framesOf(std::int32_t dataLength, std::int16_t blockAlign) {
+  if (blockAlign == 0) return std::nullopt;
+  if (blockAlign == -1 && dataLength == std::numeric_limits<std::int32_t>::min()) return std::nullopt;
+  return dataLength / blockAlign;
+}
+
+}  // namespace
+
+std::string samplePattern(std::uint32_t seed, std::size_t count) {
+  std::string bytes(count, '\0');
+  for (std::size_t i = 0; i < count; ++i) {
+    // splitmix64 of (seed, index): every byte value occurs, NaN patterns included.
+    std::uint64_t z = (static_cast<std::uint64_t>(seed) << 32) + i + 0x9E3779B97F4A7C15ULL;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    bytes[i] = static_cast<char>((z ^ (z >> 31)) & 0xFF);
+  }
+  return bytes;
+}
+
+WavSpec stereo16(std::int32_t frames, std::uint32_t seed) {
+  WavSpec spec;
+  spec.frames = frames;
+  spec.seed = seed;
+  return spec;
+}
+
+std::string chunk(std::string_view id, std::string_view body) {
+  std::string out;
+  putId(out, id, 4);
+  put32(out, static_cast<std::uint32_t>(body.size()));
+  out += body;
+  return out;
+}
+
+std::string buildWav(const WavSpec& spec) {
+  int bytesPerSample = std::max(1, (spec.bitsPerSample + 7) / 8);
+  int channels = std::max<int>(1, spec.channels);
+  std::string data = spec.sampleBytes.value_or(samplePattern(
+      spec.seed, static_cast<std::size_t>(std::max(0, spec.frames)) * channels * bytesPerSample));
+
+  WavHeaderFields h;
+  h.riffId = spec.riffId;
+  h.riffSize = spec.riffSize.value_or(static_cast<std::int32_t>(36 + data.size() + spec.trailing.size()));
+  h.waveFmtId = spec.waveFmtId;
+  h.fmtLength = spec.fmtLength;
+  h.formatTag = spec.formatTag;
+  h.channels = spec.channels;
+  h.sampleRate = spec.sampleRate;
+  h.blockAlign = spec.blockAlign.value_or(static_cast<std::int16_t>(spec.channels * bytesPerSample));
+  h.byteRate = spec.byteRate.value_or(static_cast<std::int32_t>(static_cast<std::uint32_t>(spec.sampleRate) *
+                                                                static_cast<std::uint32_t>(h.blockAlign)));
+  h.bitsPerSample = spec.bitsPerSample;
+  h.dataId = spec.dataId;
+  h.dataLength = spec.dataLength.value_or(static_cast<std::int32_t>(data.size()));
+
+  std::string file = headerBytes(h) + data + spec.trailing;
+  if (spec.truncateTo && *spec.truncateTo < file.size()) file.resize(*spec.truncateTo);
+  return file;
+}
+
+void PrintTo(const WavHeaderFields& h, std::ostream* out) {
+  auto id = [](const std::string& text) {
+    std::string shown;
+    for (char c : text)
+      shown += (c >= 0x20 && c < 0x7F) ? std::string(1, c) : "\\x" + std::to_string(c & 0xFF);
+    return '"' + shown + '"';
+  };
+  *out << "{riffId " << id(h.riffId) << ", riffSize " << h.riffSize << ", waveFmtId " << id(h.waveFmtId)
+       << ", fmtLength " << h.fmtLength << ", formatTag " << h.formatTag << ", channels " << h.channels
+       << ", sampleRate " << h.sampleRate << ", byteRate " << h.byteRate << ", blockAlign " << h.blockAlign
+       << ", bitsPerSample " << h.bitsPerSample << ", dataId " << id(h.dataId) << ", dataLength "
+       << h.dataLength << "}";
+}
+
+std::optional<WavHeaderFields> readWavHeader(std::string_view bytes) {
+  if (bytes.size() < 44) return std::nullopt;
+  WavHeaderFields h;
+  h.riffId = std::string(bytes.substr(0, 4));
+  h.riffSize = static_cast<std::int32_t>(get32(bytes, 4));
+  h.waveFmtId = std::string(bytes.substr(8, 8));
+  h.fmtLength = static_cast<std::int32_t>(get32(bytes, 16));
+  h.formatTag = static_cast<std::int16_t>(get16(bytes, 20));
+  h.channels = static_cast<std::int16_t>(get16(bytes, 22));
+  h.sampleRate = static_cast<std::int32_t>(get32(bytes, 24));
+  h.byteRate = static_cast<std::int32_t>(get32(bytes, 28));
+  h.blockAlign = static_cast<std::int16_t>(get16(bytes, 32));
+  h.bitsPerSample = static_cast<std::int16_t>(get16(bytes, 34));
+  h.dataId = std::string(bytes.substr(36, 4));
+  h.dataLength = static_cast<std::int32_t>(get32(bytes, 40));
+  return h;
+}
+
+std::optional<std::string> expectedConversion(std::string_view wx, std::string_view yz) {
+  std::optional<WavHeaderFields> w = readWavHeader(wx);
+  std::optional<WavHeaderFields> y = readWavHeader(yz);
+  if (!w || !y || !framesOf(w->dataLength, w->blockAlign)) return std::nullopt;
+  std::optional<std::int32_t> frames = framesOf(w->dataLength, y->blockAlign);
+  if (!frames) return std::nullopt;
+
+  // Identifiers, fmt length, format tag and block align come from the YZ
+  // header; rate, bits and the sizes from the WX one. Sums and products wrap.
+  auto outBlockAlign = static_cast<std::int16_t>(2 * y->blockAlign);
+  auto wrapped = [](std::int64_t a, std::int64_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+  };
+  WavHeaderFields out = *y;
+  out.riffSize = static_cast<std::int32_t>(static_cast<std::uint32_t>(w->riffSize) +
+                                           static_cast<std::uint32_t>(w->dataLength));
+  out.channels = 4;
+  out.sampleRate = w->sampleRate;
+  out.byteRate = wrapped(w->sampleRate, outBlockAlign);
+  out.blockAlign = outBlockAlign;
+  out.bitsPerSample = w->bitsPerSample;
+  out.dataLength = wrapped(outBlockAlign, *frames);
+  std::string result = headerBytes(out);
+
+  std::size_t half = 0;  // bytes of one input frame: two samples
+  if (w->bitsPerSample == 16) half = 4;
+  if (w->bitsPerSample == 24) half = 6;
+  if (w->bitsPerSample == 32) half = 8;
+  std::size_t taken = 0;
+  if (half != 0 && *frames > 0) {
+    taken = half * static_cast<std::size_t>(*frames);
+    if (wx.size() < 44 + taken || yz.size() < 44 + taken) return std::nullopt;
+    for (std::size_t at = 44; at < 44 + taken; at += half) {
+      result += wx.substr(at, half);
+      result += yz.substr(at, half);
+    }
+  }
+  result += wx.substr(44 + taken);
+  return result;
+}
+
+}  // namespace quadrel::harness
