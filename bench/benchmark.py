@@ -9,8 +9,10 @@ invocation, each several times:
   cat wx.wav yz.wav > out          (the same byte volume, copied: the floor)
   sox -M wx.wav yz.wav out.wav     (a general tool doing the same merge)
 
-It prints the median times, quadrel's ratio to each, and quadrel's peak
-memory for the pair and for a pair twice as long, which must not differ.
+The commands take turns, round after round, so the load of the machine
+weighs on each alike. It prints the median times, quadrel's ratio to each,
+and quadrel's peak memory (by GNU time) for the pair and for a pair twice
+as long, which must not differ.
 sox is installed with apt-get when missing and this runs as root; otherwise
 its column is skipped. Targets: at most 1.5 times cat, at most 0.2 times sox.
 
@@ -74,24 +76,38 @@ def find_sox(install):
 
 
 def run_once(argv, output, stdout_path=None):
-    """Runs argv with a fresh output; returns (seconds, peak resident KiB)."""
+    """Runs argv with a fresh output; returns its wall-clock seconds."""
     if os.path.exists(output):
         os.remove(output)
-    sink = open(stdout_path, "wb") if stdout_path else open(os.devnull, "wb")
-    with sink:
+    with open(stdout_path or os.devnull, "wb") as sink:
         start = time.perf_counter()
-        child = subprocess.Popen(argv, stdout=sink, stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(child.pid, 0)
+        status = subprocess.run(argv, stdout=sink, stderr=subprocess.DEVNULL).returncode
         seconds = time.perf_counter() - start
-    child.returncode = os.waitstatus_to_exitcode(status)
-    if child.returncode != 0:
-        sys.exit(f"{argv[0]} failed with status {child.returncode}")
-    return seconds, usage.ru_maxrss
+    if status != 0:
+        sys.exit(f"{argv[0]} failed with status {status}")
+    return seconds
 
 
-def median_of(runs, argv, output, stdout_path=None):
-    results = [run_once(argv, output, stdout_path) for _ in range(runs)]
-    return statistics.median(r[0] for r in results), max(r[1] for r in results)
+def peak_memory_kib(argv, output):
+    """Peak resident memory of argv by GNU time, or None without it."""
+    gnu_time = "/usr/bin/time"
+    if not os.path.exists(gnu_time):
+        return None
+    if os.path.exists(output):
+        os.remove(output)
+    report = subprocess.run([gnu_time, "-f", "%M", *argv], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                            text=True, check=True).stderr
+    return int(report.strip().splitlines()[-1])
+
+
+def medians(runs, commands):
+    """Runs the commands in turn, `runs` rounds, so that the load of the
+    machine weighs on all of them alike; returns each one's median time."""
+    times = {name: [] for name in commands}
+    for _ in range(runs):
+        for name, (argv, output, stdout_path) in commands.items():
+            times[name].append(run_once(argv, output, stdout_path))
+    return {name: statistics.median(values) for name, values in times.items()}
 
 
 def same_samples(quadrel_out, sox_out):
@@ -116,29 +132,27 @@ def measure(label, folder, program, sox, frames, args):
     wx, yz = os.path.join(folder, "wx.wav"), os.path.join(folder, "yz.wav")
     write_wav(wx, frames, args.rate, args.bits, 1)
     write_wav(yz, frames, args.rate, args.bits, 2)
-    out = os.path.join(folder, "out.wav")
-    run_once([program, wx, yz, out], out)  # warms the page cache
-
-    quadrel_time, quadrel_peak = median_of(args.runs, [program, wx, yz, out], out)
-    cat_out = os.path.join(folder, "cat.out")
-    cat_time, _ = median_of(args.runs, ["cat", wx, yz], cat_out, cat_out)
-    print(f"{label}: {2 * os.path.getsize(wx) / 1e6:.0f} MB of input")
-    print(f"  quadrel  median {quadrel_time:.3f} s   peak memory {quadrel_peak} KiB")
-    print(f"  cat      median {cat_time:.3f} s   quadrel/cat = {quadrel_time / cat_time:.2f}"
-          f" (target <= {CAT_TARGET})")
-    result = {"peak": quadrel_peak, "cat": quadrel_time / cat_time}
+    out, cat_out, sox_out = (os.path.join(folder, name) for name in ("out.wav", "cat.out", "sox.wav"))
+    commands = {"quadrel": ([program, wx, yz, out], out, None), "cat": (["cat", wx, yz], cat_out, cat_out)}
     if sox:
-        sox_out = os.path.join(folder, "sox.wav")
-        sox_time, _ = median_of(args.runs, [sox, "-M", wx, yz, sox_out], sox_out)
-        print(f"  sox -M   median {sox_time:.3f} s   quadrel/sox = {quadrel_time / sox_time:.2f}"
-              f" (target <= {SOX_TARGET})")
+        commands["sox"] = ([sox, "-M", wx, yz, sox_out], sox_out, None)
+    for argv, output, stdout_path in commands.values():
+        run_once(argv, output, stdout_path)  # warms the page cache
+    times = medians(args.runs, commands)
+    peak = peak_memory_kib([program, wx, yz, out], out)
+
+    ratios = {"cat": times["quadrel"] / times["cat"]}
+    print(f"{label}: {2 * os.path.getsize(wx) / 1e6:.0f} MB of input, median of {args.runs} runs")
+    print(f"  quadrel  {times['quadrel']:.3f} s   peak memory " + (f"{peak} KiB" if peak else "unknown (no GNU time)"))
+    print(f"  cat      {times['cat']:.3f} s   quadrel/cat = {ratios['cat']:.2f} (target <= {CAT_TARGET})")
+    if sox:
+        ratios["sox"] = times["quadrel"] / times["sox"]
+        print(f"  sox -M   {times['sox']:.3f} s   quadrel/sox = {ratios['sox']:.2f} (target <= {SOX_TARGET})")
         print(f"  samples identical to sox's: {same_samples(out, sox_out)}")
-        result["sox"] = quadrel_time / sox_time
-    for name in ("wx.wav", "yz.wav", "out.wav", "cat.out", "sox.wav"):
-        path = os.path.join(folder, name)
+    for path in (wx, yz, out, cat_out, sox_out):
         if os.path.exists(path):
             os.remove(path)
-    return result
+    return ratios, peak
 
 
 def main():
@@ -156,13 +170,14 @@ def main():
     sox = find_sox(not args.no_install)
     frames = int(args.minutes * 60 * args.rate)
     with tempfile.TemporaryDirectory(dir=args.work_dir) as folder:
-        one = measure(f"{args.minutes:g} min, {args.rate} Hz, {args.bits}-bit", folder, program, sox, frames, args)
-        two = measure(f"{2 * args.minutes:g} min (twice as long)", folder, program, sox, 2 * frames, args)
+        ratios, peak = measure(f"{args.minutes:g} min, {args.rate} Hz, {args.bits}-bit", folder, program, sox,
+                               frames, args)
+        _, double_peak = measure(f"{2 * args.minutes:g} min, twice as long", folder, program, sox, 2 * frames, args)
 
-    print(f"peak memory: {one['peak']} KiB for the pair, {two['peak']} KiB for the pair twice as long")
-    missed = [f"cat ratio {one['cat']:.2f}"] if one["cat"] > CAT_TARGET else []
-    if "sox" in one and one["sox"] > SOX_TARGET:
-        missed.append(f"sox ratio {one['sox']:.2f}")
+    print(f"peak memory: {peak} KiB for the pair, {double_peak} KiB for the pair twice as long")
+    missed = [f"cat ratio {ratios['cat']:.2f}"] if ratios["cat"] > CAT_TARGET else []
+    if "sox" in ratios and ratios["sox"] > SOX_TARGET:
+        missed.append(f"sox ratio {ratios['sox']:.2f}")
     print("targets met" if not missed else "targets missed: " + ", ".join(missed))
     return 1 if missed else 0
 

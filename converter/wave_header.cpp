@@ -18,42 +18,34 @@ constexpr int yzUnit = 2;
 // Groups A and B: RIFF id, RIFF size, WAVE-fmt id; fmt length, format tag,
 // channel count.
 void readGroupsAB(int unit, SharedHeaderFields& shared, InputHeaderFields& input) {
-  std::byte a[16];
+  std::byte a[groupALength];
   const TransferItem groupA[] = {TransferItem::characters(a, 4), TransferItem::integer4(a + 4),
                                  TransferItem::characters(a + 8, 8)};
   readStatement(unit, groupA);
-  std::memcpy(shared.riffId.data(), a, 4);
-  input.riffSize = loadInt32Le(a + 4);
-  std::memcpy(shared.waveFmtId.data(), a + 8, 8);
+  decodeGroupA(a, shared, input);
 
-  std::byte b[8];
+  std::byte b[groupBLength];
   const TransferItem groupB[] = {TransferItem::integer4(b), TransferItem::integer2(b + 4),
                                  TransferItem::integer2(b + 6)};
   readStatement(unit, groupB);
-  shared.fmtLength = loadInt32Le(b);
-  shared.formatTag = loadInt16Le(b + 4);
-  input.channelCount = loadInt16Le(b + 6);
+  decodeGroupB(b, shared, input);
 }
 
 // Group C: sampling rate, byte rate.
 void readGroupC(int unit, InputHeaderFields& input) {
-  std::byte c[8];
+  std::byte c[groupCLength];
   const TransferItem groupC[] = {TransferItem::integer4(c), TransferItem::integer4(c + 4)};
   readStatement(unit, groupC);
-  input.samplingRate = loadInt32Le(c);
-  input.byteRate = loadInt32Le(c + 4);
+  decodeGroupC(c, input);
 }
 
 // Group D: block align, bits per sample, data id, data length.
 void readGroupD(int unit, SharedHeaderFields& shared, InputHeaderFields& input) {
-  std::byte d[12];
+  std::byte d[groupDLength];
   const TransferItem groupD[] = {TransferItem::integer2(d), TransferItem::integer2(d + 2),
                                  TransferItem::characters(d + 4, 4), TransferItem::integer4(d + 8)};
   readStatement(unit, groupD);
-  shared.blockAlign = loadInt16Le(d);
-  input.bitsPerSample = loadInt16Le(d + 2);
-  std::memcpy(shared.dataId.data(), d + 4, 4);
-  input.dataLength = loadInt32Le(d + 8);
+  decodeGroupD(d, shared, input);
 }
 
 void rejectIf(std::optional<std::string_view> failure) {
@@ -67,6 +59,30 @@ std::int32_t frameCountOrReject(std::int32_t dataLength, std::int16_t blockAlign
 }
 
 }  // namespace
+
+void decodeGroupA(const std::byte* image, SharedHeaderFields& shared, InputHeaderFields& input) {
+  std::memcpy(shared.riffId.data(), image, 4);
+  input.riffSize = loadInt32Le(image + 4);
+  std::memcpy(shared.waveFmtId.data(), image + 8, 8);
+}
+
+void decodeGroupB(const std::byte* image, SharedHeaderFields& shared, InputHeaderFields& input) {
+  shared.fmtLength = loadInt32Le(image);
+  shared.formatTag = loadInt16Le(image + 4);
+  input.channelCount = loadInt16Le(image + 6);
+}
+
+void decodeGroupC(const std::byte* image, InputHeaderFields& input) {
+  input.samplingRate = loadInt32Le(image);
+  input.byteRate = loadInt32Le(image + 4);
+}
+
+void decodeGroupD(const std::byte* image, SharedHeaderFields& shared, InputHeaderFields& input) {
+  shared.blockAlign = loadInt16Le(image);
+  input.bitsPerSample = loadInt16Le(image + 2);
+  std::memcpy(shared.dataId.data(), image + 4, 4);
+  input.dataLength = loadInt32Le(image + 8);
+}
 
 std::optional<std::int32_t> frameCount(std::int32_t dataLength, std::int16_t blockAlign) {
   if (blockAlign == 0) return std::nullopt;

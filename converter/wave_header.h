@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -42,6 +43,20 @@ struct WaveHeader {
   InputHeaderFields wx;
   InputHeaderFields yz;
 };
+
+// The byte images of the header groups, as read: little-endian fields at
+// their offsets within the group.
+inline constexpr std::size_t groupALength = 16;
+inline constexpr std::size_t groupBLength = 8;
+inline constexpr std::size_t groupCLength = 8;
+inline constexpr std::size_t groupDLength = 12;
+
+// Each takes the fields of one group from its image into the shared and the
+// per-input fields; no field is checked here.
+void decodeGroupA(const std::byte* image, SharedHeaderFields& shared, InputHeaderFields& input);
+void decodeGroupB(const std::byte* image, SharedHeaderFields& shared, InputHeaderFields& input);
+void decodeGroupC(const std::byte* image, InputHeaderFields& input);
+void decodeGroupD(const std::byte* image, SharedHeaderFields& shared, InputHeaderFields& input);
 
 // Data length divided by block align, truncated toward zero; nothing when
 // the division is impossible (block align 0) or overflows (-2^31 by -1).

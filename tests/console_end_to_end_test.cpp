@@ -10,6 +10,7 @@
 
 #include "tests/support/expected_records.h"
 #include "tests/support/program_run.h"
+#include "tests/support/program_under_wine.h"
 #include "tests/support/wav_builder.h"
 
 namespace quadrel::harness {
@@ -66,7 +67,16 @@ TEST(ConsoleEndToEnd, TypedLineBecomesTheNameByTheConsoleRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    expectConverted(runProgram(dialogueRequest(pair, c.input, c.wxFile)), pair);
+    const RunResult result = runProgram(dialogueRequest(pair, c.input, c.wxFile));
+    if (programRunsUnderWine() && c.wxFile.back() == '\r') {
+      // Windows refuses a CR in a file name: the kept CR shows in the report.
+      EXPECT_EQ(result.err, systemLine(result.err, "") +
+                                "forrtl: severe (43): file name specification error, unit 1, file " +
+                                reportedPath(result.dir + "/" + c.wxFile) + "\r\r\n");
+      EXPECT_EQ(result.exitStatus, 43);
+      continue;
+    }
+    expectConverted(result, pair);
   }
 }
 
@@ -101,9 +111,8 @@ TEST(ConsoleEndToEnd, PipeWhoseWriterHasGoneIsAReadError) {
   request.stdinKind = StdinKind::pipe;
   const RunResult result = runProgram(request);
   EXPECT_EQ(result.out, bannerRecords() + promptRecords());
-  EXPECT_EQ(result.err,
-            "forrtl: Broken pipe\r\r\n"
-            "forrtl: severe (39): error during read, unit 5, file CONIN$\r\r\n");
+  EXPECT_EQ(result.err, systemLine(result.err, "Broken pipe") +
+                            "forrtl: severe (39): error during read, unit 5, file CONIN$\r\r\n");
   EXPECT_EQ(result.exitStatus, 39);
 }
 
@@ -125,6 +134,10 @@ TEST(ConsoleEndToEnd, LineArrivingInPiecesThroughAPipeIsWhole) {
 }
 
 TEST(ConsoleEndToEnd, EndOfFileTypedAtATerminalIsEndOfInput) {
+  if (programRunsUnderWine()) {
+    GTEST_SKIP() << "Wine puts a console of its own between a terminal and the program: the terminal "
+                    "shows that console's rendering, and Ctrl-D is no end of input there";
+  }
   RunRequest request;
   request.stdinKind = StdinKind::terminal;
   RunningProgram program(request);
@@ -149,9 +162,8 @@ TEST(ConsoleEndToEnd, Fort5NamesTheFileReadInsteadOfStandardInput) {
   request.files.erase("names.txt");
   result = runProgram(request);
   EXPECT_EQ(result.out, bannerRecords() + promptRecords().substr(0, 40));
-  EXPECT_EQ(result.err,
-            "forrtl: No such file or directory\r\r\n"
-            "forrtl: severe (29): file not found, unit 5, file names.txt\r\r\n");
+  EXPECT_EQ(result.err, systemLine(result.err, "No such file or directory") +
+                            "forrtl: severe (29): file not found, unit 5, file names.txt\r\r\n");
   EXPECT_EQ(result.exitStatus, 29);
 }
 
@@ -170,8 +182,8 @@ TEST(ConsoleEndToEnd, Fort6FileReceivesTheRecordsAndIsReplacedOrReported) {
   const RunResult refused = runProgram(request);
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(refused.err,
-            "forrtl: No such file or directory\r\r\n"
-            "forrtl: severe (29): file not found, unit 6, file no-such-folder/console.txt\r\r\n");
+            systemLine(refused.err, "No such file or directory") +
+                "forrtl: severe (29): file not found, unit 6, file no-such-folder/console.txt\r\r\n");
   EXPECT_EQ(refused.exitStatus, 29);
 }
 
@@ -179,9 +191,8 @@ TEST(ConsoleEndToEnd, FailingWriteOnStandardOutputIsEntry38) {
   RunRequest request;
   request.stdoutKind = OutputKind::devFull;
   const RunResult result = runProgram(request);
-  EXPECT_EQ(result.err,
-            "forrtl: No space left on device\r\r\n"
-            "forrtl: severe (38): error during write, unit 6, file CONOUT$\r\r\n");
+  EXPECT_EQ(result.err, systemLine(result.err, "No space left on device") +
+                            "forrtl: severe (38): error during write, unit 6, file CONOUT$\r\r\n");
   EXPECT_EQ(result.exitStatus, 38);
 }
 

@@ -12,6 +12,7 @@
 
 #include "tests/support/expected_records.h"
 #include "tests/support/program_run.h"
+#include "tests/support/program_under_wine.h"
 #include "tests/support/wav_builder.h"
 
 namespace quadrel::harness {
@@ -148,7 +149,7 @@ TEST(HeaderChecks, ShortInputsEndWithTheEndOfFileReport) {
       EXPECT_EQ(result.out, expected);
       std::string name = unit == 1 ? "wx.wav" : "yz.wav";
       EXPECT_EQ(result.err, "forrtl: severe (24): end-of-file during read, unit " + std::to_string(unit) +
-                                ", file " + result.dir + "/" + name + "\r\r\n");
+                                ", file " + reportedPath(result.dir + "/" + name) + "\r\r\n");
       EXPECT_EQ(result.exitStatus, 24);  // 0xC0000018 seen through its low 8 bits
       EXPECT_EQ(result.files.count("out.wav"), 0u);
     }

@@ -24,20 +24,28 @@ constexpr int exceptionSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SI
 
 // Registrations, each made once at start-up before it can be used.
 ControlHandler controlHandler = nullptr;
+sigset_t takenControlSignals;
 ExceptionHandler exceptionHandler = nullptr;
 
 // The main thread's stack: its lowest address, and how far below it a fault
 // still counts as running off the stack (the kernel's default guard gap).
 std::uintptr_t mainStackLow = 0;
+std::uintptr_t pageSize = 4096;
 constexpr std::uintptr_t stackGuardSpan = std::uintptr_t{1} << 20;
 
 alignas(16) char alternateStack[128 * 1024];
 
+// The control signals this process takes. One that the parent left ignored
+// (a background job's control-C, a hang-up under nohup) stays ignored, as a
+// console's ignore setting is inherited elsewhere too.
 sigset_t controlSignalSet() {
   sigset_t set;
   sigemptyset(&set);
-  for (int signal : controlSignals)
+  for (int signal : controlSignals) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
     sigaddset(&set, signal);
+  }
   return set;
 }
 
@@ -55,18 +63,15 @@ int eventNumber(int signal) {
 }
 
 void* waitForControlEvents(void*) {
-  const sigset_t set = controlSignalSet();
   for (;;) {
     int signal = 0;
-    if (sigwait(&set, &signal) == 0) controlHandler(eventNumber(signal));
+    if (sigwait(&takenControlSignals, &signal) == 0) controlHandler(eventNumber(signal));
   }
 }
 
 bool inStackGuard(const void* address) {
   const auto at = reinterpret_cast<std::uintptr_t>(address);
-  const long page = sysconf(_SC_PAGESIZE);
-  return mainStackLow != 0 && at + stackGuardSpan >= mainStackLow &&
-         at < mainStackLow + static_cast<std::uintptr_t>(page);
+  return mainStackLow != 0 && at + stackGuardSpan >= mainStackLow && at < mainStackLow + pageSize;
 }
 
 // A signal sent by kill() or raise() carries no fault detail, so it maps by
@@ -113,6 +118,7 @@ void onExceptionSignal(int signal, siginfo_t* info, void*) {
 }
 
 void recordMainStack() {
+  if (const long page = sysconf(_SC_PAGESIZE); page > 0) pageSize = static_cast<std::uintptr_t>(page);
   pthread_attr_t attributes;
   if (pthread_getattr_np(pthread_self(), &attributes) != 0) return;
   void* low = nullptr;
@@ -127,8 +133,8 @@ void recordMainStack() {
 
 void startControlEventThread(ControlHandler handler) {
   controlHandler = handler;
-  const sigset_t control = controlSignalSet();
-  pthread_sigmask(SIG_BLOCK, &control, nullptr);
+  takenControlSignals = controlSignalSet();
+  pthread_sigmask(SIG_BLOCK, &takenControlSignals, nullptr);
 
   // The new thread blocks every signal, so that a signal sent to the process
   // that is not a control event, kill -SEGV included, reaches the main thread.
@@ -142,7 +148,7 @@ void startControlEventThread(ControlHandler handler) {
   if (started != 0) {
     // Without the thread the events keep their default action rather than
     // being held back for good.
-    pthread_sigmask(SIG_UNBLOCK, &control, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &takenControlSignals, nullptr);
     return;
   }
   pthread_detach(thread);

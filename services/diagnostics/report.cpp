@@ -34,18 +34,31 @@ void beginReport(bool endsProcess) {
   }
 }
 
+// Writes the lines of one report with a single write, then ends the process
+// when the code is severe.
+int finishReport(StatusCode code, const std::string& lines) {
+  writeToErrorStream(lines);
+  if (code.severity() == Severity::severe) endProcess(code.value);
+  return code.number();
+}
+
 }  // namespace
 
+// The system error line, when there is one, and the catalogue line go out
+// together, so that no other thread's report can come between them.
 int reportUnitFailure(UnitRecord& unit, StatusCode code) {
   beginReport(code.severity() == Severity::severe);
   saveCompletedOutput();
   const std::string fileName = reportedFileName(unit);
+  std::string lines;
   if (unit.savedSystemError != 0) {
     const platform::SystemError error = unit.savedSystemError;
     unit.savedSystemError = 0;
-    reportSystemError(error);
+    lines = systemErrorLine(error, platform::errorText(error));
   }
-  return reportStatus(code, {unit.number, std::string_view(fileName)});
+  const ReportArgument arguments[] = {unit.number, std::string_view(fileName)};
+  lines += catalogueLine(code, arguments);
+  return finishReport(code, lines);
 }
 
 void failUnit(UnitRecord& unit, StatusCode code) {
@@ -56,9 +69,7 @@ void failUnit(UnitRecord& unit, StatusCode code) {
 int reportStatus(StatusCode code, std::initializer_list<ReportArgument> arguments) {
   beginReport(code.severity() == Severity::severe);
   saveCompletedOutput();
-  writeToErrorStream(catalogueLine(code, {arguments.begin(), arguments.size()}));
-  if (code.severity() == Severity::severe) endProcess(code.value);
-  return code.number();
+  return finishReport(code, catalogueLine(code, {arguments.begin(), arguments.size()}));
 }
 
 void reportSystemError(platform::SystemError error) {

@@ -52,13 +52,28 @@ void interleaveFixed(std::byte* out, const std::byte* first, const std::byte* se
   }
 }
 
+// Six-byte halves move as overlapping eight-byte words, about twice as fast:
+// the two extra bytes of each word land where the next copy writes anyway.
+// The last frame goes exactly, so nothing beyond the frames is read or
+// written.
+void interleaveSix(std::byte* out, const std::byte* first, const std::byte* second, std::size_t frames) {
+  for (std::size_t i = 1; i < frames; ++i) {
+    std::memcpy(out, first, 8);
+    std::memcpy(out + 6, second, 8);
+    out += 12;
+    first += 6;
+    second += 6;
+  }
+  interleaveFixed<6>(out, first, second, 1);
+}
+
 void interleave(std::byte* out, const std::byte* first, const std::byte* second, std::size_t frames,
                 std::size_t half) {
   switch (half) {
     case 4:
       return interleaveFixed<4>(out, first, second, frames);
     case 6:
-      return interleaveFixed<6>(out, first, second, frames);
+      return interleaveSix(out, first, second, frames);
     case 8:
       return interleaveFixed<8>(out, first, second, frames);
     default:
@@ -131,6 +146,23 @@ std::int64_t moveBufferedFrames(BinaryUnit& first, BinaryUnit& second, BinaryUni
   return static_cast<std::int64_t>(frames);
 }
 
+// A pipe or a device has no size, so bytes still to come cannot be told
+// from the end until a read says so: without this, whatever had not yet
+// arrived when the frames were done would be lost. False when a read brings
+// nothing; a refused read fails with 39.
+bool fetchUnlessAtEnd(BinaryUnit& unit) {
+  const platform::TransferResult got =
+      platform::readSome(unit.handle.load(std::memory_order_relaxed), unit.fetchBuffer.get(), fetchSize);
+  if (got.error != 0) {
+    unit.record.savedSystemError = got.error;
+    failUnit(unit.record, status::errorDuringRead);
+  }
+  unit.nextByte = 0;
+  unit.unconsumed = got.count;
+  unit.fetchedTotal += static_cast<std::int64_t>(got.count);
+  return got.count > 0;
+}
+
 }  // namespace
 
 void transferFrames(int first, int second, int output, std::span<const ItemKind> half, std::int32_t frames) {
@@ -170,7 +202,8 @@ void copyUntilEnd(int inputNumber, int outputNumber) {
     BinaryUnit& input = unitForOperation(inputNumber);
     std::lock_guard inputLock(input.record.inUse);
     if (!input.connected) return;
-    const std::optional<std::int64_t> left = bytesLeft(input);
+    std::optional<std::int64_t> left = bytesLeft(input);
+    if (left && *left <= 0 && !input.disk && fetchUnlessAtEnd(input)) left = bytesLeft(input);
     if (left && *left <= 0) return;
     // The one-byte read that the copy stands for applies the fetch rule.
     if (input.unconsumed == 0) fetchBlock(input);

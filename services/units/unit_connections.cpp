@@ -107,6 +107,7 @@ void closeConnected(BinaryUnit& unit) {
       failUnit(unit.record, status::closeError);
     }
   }
+  unit.record.fileName.reset();
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ void take(BinaryUnit& unit, std::byte* destination, std::size_t size) {
 void readStatement(int number, std::span<const TransferItem> items) {
   BinaryUnit& unit = unitForOperation(number);
   std::lock_guard lock(unit.record.inUse);
-  if (!unit.connected) unitNotConnected(unit, status::errorDuringRead);
+  if (!unit.connected || unit.direction != UnitAction::read) unitNotConnected(unit, status::errorDuringRead);
 
   // A request that begins at the end fails before any item is touched.
   if (unit.unconsumed == 0) fetchBlock(unit);

@@ -66,8 +66,9 @@ inline constexpr int unitNumbers[] = {1, 2, 9};
 // ended by another thread goes no further.
 BinaryUnit& unitForOperation(int number);
 
-// An operation found its unit not connected: either the closing at exit
-// took it away (then this thread waits for the end) or the caller is wrong.
+// An operation found its unit not connected, or connected the other way:
+// either the closing at exit took it away (then this thread waits for the
+// end) or the caller is wrong.
 [[noreturn]] void unitNotConnected(BinaryUnit& unit, StatusCode code);
 
 // ---- Reading (unit_reads.cpp) --------------------------------------------

@@ -4,9 +4,9 @@
 //
 // The signal-safe flush may interrupt this thread at any instant and write
 // bytes [0, published) at `fileOffset`, cutting after them while the cut is
-// armed. So bytes are copied beyond `published` before it grows; and after
-// a platform write the cut is made and disarmed, then `published` drops to
-// 0, then `fileOffset` advances. At every instant that flush writes either
+// armed. So bytes are copied beyond `published` before it grows; the cut is
+// disarmed only once made; and after a platform write `published` drops to
+// 0 before `fileOffset` advances. At every instant that flush writes either
 // nothing or bytes that belong exactly where it puts them.
 #include <algorithm>
 #include <chrono>
@@ -29,24 +29,26 @@ struct TrackedWrite {
   platform::SystemError error;
 };
 
-// Writes at the tracked offset and makes the armed cut after this first
-// platform write. A write that fails part-way still cuts when the part
-// written covers the first request since the cut was armed: one platform
-// write per request would have cut right after that request.
+// Writes at the tracked offset. While the cut is armed, the first request
+// goes alone and the file is cut right after it, as one platform write per
+// request would have done; the rest follows. A failure stops at once, with
+// the bytes written so far left in the file.
 TrackedWrite writeTracked(BinaryUnit& unit, const std::byte* bytes, std::size_t size) {
   const platform::Handle handle = unit.handle.load(relaxed);
   const std::int64_t offset = unit.fileOffset.load(relaxed);
-  const platform::TransferResult result = platform::writeAllAt(handle, bytes, size, offset);
-  platform::SystemError error = result.error;
+  std::size_t written = 0;
   if (unit.cutPending.load(relaxed)) {
-    if (error == 0 || (result.count > 0 && result.count >= unit.firstRequestEnd)) {
-      const platform::SystemError cutError =
-          platform::cutAt(handle, offset + static_cast<std::int64_t>(result.count));
-      if (error == 0) error = cutError;
-    }
+    const std::size_t first = std::min(size, unit.firstRequestEnd);
+    const platform::TransferResult result = platform::writeAllAt(handle, bytes, first, offset);
+    written = result.count;
+    if (result.error != 0) return {written, result.error};
+    const platform::SystemError cutError = platform::cutAt(handle, offset + static_cast<std::int64_t>(first));
     unit.cutPending.store(false, release);
+    if (cutError != 0) return {written, cutError};
   }
-  return {result.count, error};
+  const platform::TransferResult result = platform::writeAllAt(handle, bytes + written, size - written,
+                                                               offset + static_cast<std::int64_t>(written));
+  return {written + result.count, result.error};
 }
 
 void advance(BinaryUnit& unit, std::size_t written) {
@@ -141,7 +143,8 @@ void putCompleted(BinaryUnit& unit, const std::byte* bytes, std::size_t size, st
 void writeStatement(int number, std::span<const TransferItem> items) {
   BinaryUnit& unit = unitForOperation(number);
   std::lock_guard lock(unit.record.inUse);
-  if (!unit.connected) unitNotConnected(unit, status::errorDuringWrite);
+  if (!unit.connected || unit.direction != UnitAction::write)
+    unitNotConnected(unit, status::errorDuringWrite);
 
   std::size_t size = 0;
   for (const TransferItem& item : items)

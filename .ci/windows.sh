@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Continuous integration of the Windows program: cross-builds quadrel.exe
+# with MinGW-w64, runs the in-process tests under Wine, runs the end-to-end
+# suite of a Linux test build against quadrel.exe under Wine, and checks that
+# both programs turn the example pair into the same bytes.
+#   QUADREL_WERROR=ON          treat warnings as errors
+#   QUADREL_WIN_BUILD_DIR      the cross build (default: build-win)
+#   QUADREL_WIN_HOST_BUILD_DIR the Linux test build (default: build-win-host)
+#   WINEPREFIX                 the Wine prefix (default: the cross build's wineprefix)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+started=$SECONDS
+
+missing=()
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+command -v wine >/dev/null || missing+=(wine64 wine)
+[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cross=$(realpath -m "${QUADREL_WIN_BUILD_DIR:-build-win}")
+host=$(realpath -m "${QUADREL_WIN_HOST_BUILD_DIR:-build-win-host}")
+werror=${QUADREL_WERROR:-OFF}
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$cross/wineprefix}
+
+echo "== Wine prefix and server"
+# The server starts first and stays up until the end, so that the prefix is
+# created by it and every run of the suite finds it ready.
+mkdir -p "$WINEPREFIX"
+wineserver -p || echo "a Wine server already runs for $WINEPREFIX"
+trap 'wineserver -k || true' EXIT
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i
+
+echo "== GoogleTest for MinGW-w64"
+gtest=$cross/googletest-install
+if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
+  cmake -S /usr/src/googletest -B "$cross/googletest" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=ON \
+    -DCMAKE_INSTALL_PREFIX="$gtest" >/dev/null
+  cmake --build "$cross/googletest" -j2 >/dev/null
+  cmake --install "$cross/googletest" >/dev/null
+fi
+
+echo "== cross build and in-process tests under Wine"
+cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+  -DQUADREL_WERROR="$werror" -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
+cmake --build "$cross" -j2
+ctest --test-dir "$cross" -j2 --output-on-failure
+
+echo "== end-to-end suite against quadrel.exe under Wine"
+cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release -DQUADREL_WERROR="$werror" \
+  -DQUADREL_WINDOWS_PROGRAM="$cross/quadrel.exe" >/dev/null
+cmake --build "$host" -j2
+ctest --test-dir "$host" -j2 --output-on-failure
+
+echo "== the example pair, Linux and Windows programs"
+compare=$(mktemp -d)
+for program in linux windows; do
+  mkdir "$compare/$program"
+  cp examples/wx.wav examples/yz.wav "$compare/$program/"
+  command=("$host/quadrel")
+  [ "$program" = windows ] && command=(wine "$cross/quadrel.exe")
+  status=0
+  (cd "$compare/$program" && "${command[@]}" wx.wav yz.wav wxyz.wav >stdout 2>stderr) || status=$?
+  echo "$status" >"$compare/$program/status"
+done
+for file in stdout stderr status wxyz.wav; do
+  cmp "$compare/linux/$file" "$compare/windows/$file"
+done
+rm -rf "$compare"
+echo "same bytes: console output, error output, exit status and wxyz.wav"
+
+echo "== Windows CI took $((SECONDS - started)) s"

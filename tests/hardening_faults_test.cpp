@@ -1,0 +1,445 @@
+// Whole runs under failure: outputs and standard output that refuse bytes,
+// a file-size limit, inputs that end anywhere, a second run on an output in
+// use, signals in the frame loop, and every platform call of a kind failing
+// in turn. Each checks the report, the exit status and the output bytes:
+// the output always holds exactly the bytes of the write requests completed
+// before the failure.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/hardening_support.h"
+#include "tests/support/expected_records.h"
+#include "tests/support/program_run.h"
+#include "tests/support/program_under_wine.h"
+#include "tests/support/wav_builder.h"
+
+namespace quadrel::harness {
+namespace {
+
+namespace h = quadrel::hardening;
+
+// An input pair with its expected result. The large one passes through more
+// than one fetch per input and more than one gathered output write, and its
+// WX file carries a chunk after the data.
+struct Pair {
+  std::int32_t frames = 0;
+  std::string wx, yz, expected;
+};
+
+Pair makePair(std::int32_t frames, std::string trailing) {
+  Pair pair;
+  pair.frames = frames;
+  WavSpec wx = stereo16(frames, 21);
+  wx.trailing = std::move(trailing);
+  pair.wx = buildWav(wx);
+  pair.yz = buildWav(stereo16(frames, 22));
+  pair.expected = *expectedConversion(pair.wx, pair.yz);
+  return pair;
+}
+
+const Pair& smallPair() {
+  static const Pair pair = makePair(50, "");
+  return pair;
+}
+
+const Pair& largePair() {
+  static const Pair pair = makePair(150000, chunk("LIST", std::string(90, 'L')));
+  return pair;
+}
+
+RunRequest pairRequest(const Pair& pair) {
+  RunRequest request;
+  request.args = {"wx.wav", "yz.wav", "out.wav"};
+  request.files = {{"wx.wav", pair.wx}, {"yz.wav", pair.yz}};
+  return request;
+}
+
+// Standard output up to and including the record that begins with `last`.
+std::string recordsThrough(const Pair& pair, std::string_view last, std::string_view wxName = "wx.wav") {
+  const std::string all = bannerRecords() + echoRecords(wxName, "yz.wav", "out.wav") +
+                          summaryRecords(1, pair.frames, 2, 44100, 16) +
+                          summaryRecords(2, pair.frames, 2, 44100, 16) + closingRecords(44100);
+  if (last.empty()) return all;
+  const std::size_t at = all.find(last);
+  return all.substr(0, all.find("\r\n", at) + 2);
+}
+
+constexpr std::string_view savingRecord = " Saving data to output file (s)...";
+
+// These cases feed the program through FIFOs and watch its system calls in
+// /proc. Windows has no FIFOs in its file system: Wine reads one as a file
+// that ends before its writer writes, and its system calls are Wine's own.
+constexpr std::string_view fifoCaseUnderWine =
+    "Wine reads a FIFO as a file that ends before its writer writes";
+
+// Whether `length` bytes end where a write request ends: a header group, a
+// whole frame, or a byte of the tail.
+bool endsAtRequest(std::size_t length, const Pair& pair) {
+  const std::size_t framesEnd = 44 + 8 * static_cast<std::size_t>(pair.frames);
+  if (length == 0 || length == 16 || length == 24 || length == 32) return true;
+  if (length >= 44 && length <= framesEnd) return (length - 44) % 8 == 0;
+  return length > framesEnd && length <= pair.expected.size();
+}
+
+std::string outputOf(const RunResult& result) {
+  auto found = result.files.find("out.wav");
+  return found == result.files.end() ? std::string() : found->second;
+}
+
+TEST(HardeningFaults, OutputThatRefusesEveryByteIsEntry38ForUnit9) {
+  const Pair& pair = smallPair();
+  RunRequest request = pairRequest(pair);
+  request.args[2] = "/dev/full";
+  const RunResult result = runProgram(request);
+  EXPECT_EQ(result.err,
+            unitFailureReport(result.err, std::strerror(ENOSPC), 38, "error during write", 9, "/dev/full"));
+  EXPECT_EQ(result.exitStatus, 38);
+  const std::string shown = bannerRecords() + echoRecords("wx.wav", "yz.wav", "/dev/full") +
+                            summaryRecords(1, pair.frames, 2, 44100, 16) +
+                            summaryRecords(2, pair.frames, 2, 44100, 16) +
+                            " Outfile Fsampling =   44100 Hz\r\n";
+  EXPECT_EQ(result.out, shown);
+}
+
+// Short writes at the limit are continued, so the file ends exactly at the
+// limit, and the refusal past it is a report, not a SIGXFSZ death.
+TEST(HardeningFaults, FileSizeLimitKeepsExactlyTheBytesBelowIt) {
+  if (programRunsUnderWine()) {
+    GTEST_SKIP() << "a file-size limit of the Linux process ends a Wine process with SIGXFSZ: Wine "
+                    "does not turn it into a failed write";
+  }
+  const Pair& pair = largePair();
+  const std::size_t size = pair.expected.size();
+  for (std::size_t limit : {std::size_t{1}, std::size_t{16}, std::size_t{30}, std::size_t{44},
+                            std::size_t{44 + 8 * 1000 + 3}, std::size_t{1} << 20, size - 60, size - 1}) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    RunRequest request = pairRequest(pair);
+    request.fileSizeLimit = limit;
+    const RunResult result = runProgram(request);
+    EXPECT_EQ(result.termSignal, 0);
+    EXPECT_EQ(result.exitStatus, 38);
+    EXPECT_EQ(result.err, h::reportLines(EFBIG, 38, "error during write", 9, result.dir + "/out.wav"));
+    const std::string output = outputOf(result);
+    EXPECT_EQ(output.size(), limit);
+    EXPECT_TRUE(output == pair.expected.substr(0, limit)) << "the output is not the start of the result";
+    EXPECT_EQ(result.out, recordsThrough(pair, "").substr(0, result.out.size()));
+  }
+}
+
+// Standard output on a full device, closed, or a pipe nobody reads.
+TEST(HardeningFaults, FailingStandardOutputIsEntry38ForUnit6) {
+  const Pair& pair = smallPair();
+  struct Case {
+    OutputKind kind;
+    int error;
+  };
+  for (const Case& c : {Case{OutputKind::devFull, ENOSPC}, Case{OutputKind::closed, EBADF}}) {
+    RunRequest request = pairRequest(pair);
+    request.stdoutKind = c.kind;
+    const RunResult result = runProgram(request);
+    EXPECT_EQ(result.err,
+              unitFailureReport(result.err, std::strerror(c.error), 38, "error during write", 6, "CONOUT$"));
+    EXPECT_EQ(result.exitStatus, 38);
+    EXPECT_EQ(result.files.count("out.wav"), 0u);
+  }
+
+  // The reader of the pipe ends before the program starts; only then is
+  // the program let go.
+  RunRequest request = pairRequest(pair);
+  request.program = "/bin/sh";
+  request.env["QUADREL_PROGRAM"] = programPath();
+  request.args = {"-c",
+                  "mkfifo gate; "
+                  "( read go < gate; \"$QUADREL_PROGRAM\" wx.wav yz.wav out.wav; echo $? > status ) | "
+                  "( exec 0<&-; echo go > gate )"};
+  const RunResult result = runProgram(request);
+  EXPECT_EQ(result.files.at("status"), "38\n") << "141 is a death by SIGPIPE";
+  EXPECT_EQ(result.err,
+            unitFailureReport(result.err, std::strerror(EPIPE), 38, "error during write", 6, "CONOUT$"));
+  EXPECT_EQ(result.files.count("out.wav"), 0u);
+}
+
+// Every cut inside the headers, and inside and between frames at the start,
+// the middle and the end of the data.
+class InputEndingAnywhere : public ::testing::TestWithParam<int> {};
+
+TEST_P(InputEndingAnywhere, ReportsItsUnitAndKeepsWholeFrames) {
+  const int unit = GetParam();
+  const Pair& pair = smallPair();
+  std::vector<std::size_t> cuts;
+  for (std::size_t at = 0; at <= 44; ++at)
+    cuts.push_back(at);
+  for (std::size_t at : {45, 47, 144, 146, 241, 243})
+    cuts.push_back(at);
+  for (std::size_t cut : cuts) {
+    SCOPED_TRACE("unit " + std::to_string(unit) + " ends after " + std::to_string(cut) + " bytes");
+    RunRequest request = pairRequest(pair);
+    request.files[unit == 1 ? "wx.wav" : "yz.wav"].resize(cut);
+    const RunResult result = runProgram(request);
+    const std::string name = result.dir + (unit == 1 ? "/wx.wav" : "/yz.wav");
+    EXPECT_EQ(result.err, unitFailureReport(result.err, "", 24, "end-of-file during read", unit, name));
+    EXPECT_EQ(result.exitStatus, 24);
+    if (cut < 44) {
+      std::string shown = bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav");
+      if (unit == 2) shown += summaryRecords(1, pair.frames, 2, 44100, 16);
+      EXPECT_EQ(result.out, shown);
+      EXPECT_EQ(result.files.count("out.wav"), 0u);
+      continue;
+    }
+    EXPECT_EQ(result.out, recordsThrough(pair, savingRecord));
+    const std::size_t wholeFrames = (cut - 44) / 4;
+    EXPECT_EQ(outputOf(result), pair.expected.substr(0, 44 + 8 * wholeFrames));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HardeningFaults, InputEndingAnywhere, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return info.param == 1 ? std::string("Wx") : std::string("Yz");
+                         });
+
+// Run A holds the output while it waits in its frame loop for the rest of
+// its WX file, which comes through a FIFO; run B, on the same output, must
+// be refused and change nothing; A then finishes with its full result.
+TEST(HardeningFaults, SecondRunOnAnOutputInUseIsRefusedAndChangesNothing) {
+  if (programRunsUnderWine()) GTEST_SKIP() << fifoCaseUnderWine;
+  const Pair& pair = largePair();
+  RunRequest request = pairRequest(pair);
+  request.args[0] = "wx.fifo";
+  request.prepare = [](const std::string& dir) { mkfifo((dir + "/wx.fifo").c_str(), 0600); };
+  RunningProgram first(request);
+  h::FifoWriter feed;
+  ASSERT_TRUE(feed.open(first.dir() + "/wx.fifo"));
+  const std::size_t half = 44 + 4 * static_cast<std::size_t>(pair.frames / 2);
+  ASSERT_TRUE(feed.write(std::string_view(pair.wx).substr(0, half)));
+  ASSERT_TRUE(first.waitForOutput(savingRecord));
+  ASSERT_TRUE(h::waitUntilWaitingIn(first.pid(), h::readCall, &feed));
+
+  RunRequest secondRequest;
+  secondRequest.args = {first.dir() + "/wx.wav", first.dir() + "/yz.wav", first.dir() + "/out.wav"};
+  const RunResult second = runProgram(secondRequest);
+  EXPECT_EQ(second.exitStatus, 30);
+  EXPECT_EQ(second.err, h::reportLines(EBUSY, 30, "open failure", 9, first.dir() + "/out.wav"));
+  EXPECT_EQ(second.out.find(" Outfile Fsampling"), std::string::npos);
+
+  ASSERT_TRUE(feed.write(std::string_view(pair.wx).substr(half)));
+  feed.close();
+  const RunResult result = first.finish();
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(outputOf(result) == pair.expected) << "the output is not the first run's result";
+}
+
+// Completed output reaches the file before the report is written: with
+// FORT0 naming a FIFO, the report waits in its open until the test reads,
+// and by then the file must hold every frame before the failure.
+TEST(HardeningFaults, CompletedOutputIsInTheFileBeforeTheReport) {
+  if (programRunsUnderWine()) GTEST_SKIP() << fifoCaseUnderWine;
+  const Pair& pair = largePair();
+  RunRequest request = pairRequest(pair);
+  const std::size_t wholeFrames = 100000;
+  request.files["yz.wav"].resize(44 + 4 * wholeFrames + 2);
+  request.env["FORT0"] = "{dir}/report.fifo";
+  request.prepare = [](const std::string& dir) { mkfifo((dir + "/report.fifo").c_str(), 0600); };
+  RunningProgram program(request);
+  const std::string output = program.dir() + "/out.wav";
+  const std::size_t expectedSize = 44 + 8 * wholeFrames;
+  const h::Clock::time_point deadline = h::Clock::now() + std::chrono::seconds(20);
+  std::error_code error;
+  while (std::filesystem::file_size(output, error) != expectedSize && h::Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(h::waitUntilWaitingIn(program.pid(), h::openCall)) << "the report did not wait for its FIFO";
+  EXPECT_EQ(std::filesystem::file_size(output, error), expectedSize) << "the frames were not saved first";
+
+  // Opened without waiting, so that a program that never opens the FIFO
+  // cannot hang the test.
+  const int reader = open((program.dir() + "/report.fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  std::string report;
+  while (h::Clock::now() < deadline) {
+    pollfd ready{reader, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[4096];
+    const ssize_t got = read(reader, buffer, sizeof buffer);
+    if (got > 0) report.append(buffer, static_cast<std::size_t>(got));
+    if (got == 0 && !report.empty()) break;
+  }
+  close(reader);
+  const RunResult result = program.finish();
+  EXPECT_EQ(report, h::reportLines(0, 24, "end-of-file during read", 2, result.dir + "/yz.wav"));
+  EXPECT_EQ(result.exitStatus, 24);
+  EXPECT_EQ(outputOf(result), pair.expected.substr(0, expectedSize));
+}
+
+// A signal while the program waits for the rest of a frame: the output
+// holds the header and the frames before it, byte for byte.
+struct SignalCase {
+  const char* name;
+  int signal;
+  std::string err;
+  std::string outTail;
+  int exitStatus;
+};
+
+void PrintTo(const SignalCase& c, std::ostream* out) { *out << c.name; }
+
+class SignalInFrameLoop : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(SignalInFrameLoop, LeavesTheHeaderAndWholeFramesOnly) {
+  if (programRunsUnderWine()) GTEST_SKIP() << fifoCaseUnderWine;
+  const Pair& pair = largePair();
+  RunRequest request = pairRequest(pair);
+  request.args[0] = "wx.fifo";
+  request.prepare = [](const std::string& dir) { mkfifo((dir + "/wx.fifo").c_str(), 0600); };
+  RunningProgram program(request);
+  h::FifoWriter feed;
+  ASSERT_TRUE(feed.open(program.dir() + "/wx.fifo"));
+  // More frames than one gathered write holds, then half a frame.
+  const std::size_t wholeFrames = 140000;
+  ASSERT_TRUE(feed.write(std::string_view(pair.wx).substr(0, 44 + 4 * wholeFrames + 2)));
+  ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), h::readCall, &feed));
+  program.sendSignal(GetParam().signal);
+  const RunResult result = program.finish();
+  feed.close();
+
+  EXPECT_EQ(result.termSignal, 0);
+  EXPECT_EQ(result.exitStatus, GetParam().exitStatus);
+  EXPECT_EQ(result.err, GetParam().err);
+  EXPECT_EQ(result.out, recordsThrough(pair, savingRecord, "wx.fifo") + GetParam().outTail);
+  const std::string output = outputOf(result);
+  EXPECT_EQ(output.size(), 44 + 8 * wholeFrames);
+  EXPECT_TRUE(output == pair.expected.substr(0, 44 + 8 * wholeFrames)) << "the frames differ";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HardeningFaults, SignalInFrameLoop,
+    ::testing::Values(SignalCase{"Interrupt", SIGINT,
+                                 "forrtl: error (200): program aborting due to control-C event\r\r\n", "", 0},
+                      SignalCase{"Terminate", SIGTERM,
+                                 "forrtl: error (200): program aborting due to unknown event\r\r\n", "", 6},
+                      SignalCase{"SegmentationFault", SIGSEGV, "",
+                                 "forrtl: severe: Program Exception - access violation\r\n", 0}),
+    [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
+
+// Fail call N of one kind, for N = 1, 2, ... until a run is the clean run.
+struct CallKindCase {
+  const char* kind;
+  int error;
+  std::size_t leastFailures;  // calls of the kind that a conversion makes at least
+};
+
+void PrintTo(const CallKindCase& c, std::ostream* out) { *out << c.kind; }
+
+class FailingNthCall : public ::testing::TestWithParam<CallKindCase> {};
+
+// What the report of a run names: the unit, from its catalogue line.
+int reportedUnit(const std::string& err) {
+  const std::size_t at = err.rfind(", unit ");
+  return at == std::string::npos ? -1 : std::stoi(err.substr(at + 7));
+}
+
+std::string unitFile(int unit, const std::string& dir) {
+  switch (unit) {
+    case 1:
+      return dir + "/wx.wav";
+    case 2:
+      return dir + "/yz.wav";
+    case 9:
+      return dir + "/out.wav";
+    default:
+      return "CONOUT$";
+  }
+}
+
+// The output a failing record on standard output leaves: what was complete
+// when that record was due.
+std::optional<std::string> outputBehindRecords(const std::string& out, const Pair& pair) {
+  if (out.find(" Number of data points #2") == std::string::npos ||
+      out.find(" Sampling Frequency #2") == std::string::npos) {
+    return std::nullopt;
+  }
+  if (out.find(" Outfile Fsampling") == std::string::npos) return std::string();
+  if (out.find(savingRecord) == std::string::npos) return pair.expected.substr(0, 44);
+  return pair.expected;
+}
+
+TEST_P(FailingNthCall, EachFailureIsReportedAndLeavesWholeRequests) {
+  const CallKindCase& kind = GetParam();
+  const Pair& pair = largePair();
+  const std::string cleanOut = recordsThrough(pair, "");
+  std::size_t failures = 0;
+  for (int nth = 1; nth < 100; ++nth) {
+    SCOPED_TRACE(std::string(kind.kind) + " call " + std::to_string(nth));
+    RunRequest request = pairRequest(pair);
+    request.program = faultyProgramPath();
+    request.env["QUADREL_TEST_FAULTS"] =
+        std::string(kind.kind) + ":" + std::to_string(nth) + ":" + std::to_string(kind.error);
+    const RunResult result = runProgram(request);
+    const std::string output = outputOf(result);
+    if (result.exitStatus == 0 && result.err.empty() && result.out == cleanOut && output == pair.expected)
+      break;
+    ++failures;
+
+    EXPECT_EQ(result.termSignal, 0);
+    const int unit = reportedUnit(result.err);
+    const std::string file = unitFile(unit, result.dir);
+    EXPECT_EQ(result.out, cleanOut.substr(0, result.out.size()));
+    EXPECT_TRUE(result.out.empty() || result.out.ends_with("\r\n"));
+    const std::string_view name = kind.kind;
+    if (name == "open") {
+      EXPECT_EQ(result.err, h::reportLines(kind.error, 9, "permission to access file denied", unit, file));
+      EXPECT_EQ(result.files.count("out.wav"), 0u);
+    } else if (name == "read") {
+      EXPECT_TRUE(unit == 1 || unit == 2);
+      EXPECT_EQ(result.err, h::reportLines(kind.error, 39, "error during read", unit, file));
+      if (result.out.find(savingRecord) == std::string::npos) {
+        EXPECT_EQ(result.files.count("out.wav"), 0u);
+      } else {
+        EXPECT_TRUE(output.size() >= 44 && output.size() < 44 + 8 * static_cast<std::size_t>(pair.frames) &&
+                    (output.size() - 44) % 8 == 0)
+            << output.size() << " bytes are not the header and whole frames";
+        EXPECT_TRUE(output == pair.expected.substr(0, output.size()));
+      }
+    } else if (name == "write" || name == "cut") {
+      EXPECT_TRUE(unit == 6 || unit == 9);
+      EXPECT_EQ(result.err, h::reportLines(kind.error, 38, "error during write", unit, file));
+      if (unit == 6) {
+        const std::optional<std::string> left = outputBehindRecords(result.out, pair);
+        EXPECT_EQ(result.files.count("out.wav"), left ? 1u : 0u);
+        if (left) {
+          EXPECT_TRUE(output == *left) << output.size() << " bytes, not " << left->size();
+        }
+      } else {
+        EXPECT_TRUE(endsAtRequest(output.size(), pair)) << output.size() << " bytes";
+        EXPECT_TRUE(output == pair.expected.substr(0, output.size()));
+      }
+    } else if (name == "close") {
+      EXPECT_EQ(result.err, h::reportLines(kind.error, 28, "CLOSE error", unit, file));
+      EXPECT_TRUE(output == pair.expected) << "the output is not complete";
+    }
+    EXPECT_EQ(result.exitStatus, name == "open" ? 9 : name == "read" ? 39 : name == "close" ? 28 : 38);
+  }
+  EXPECT_GE(failures, kind.leastFailures);
+}
+
+INSTANTIATE_TEST_SUITE_P(HardeningFaults, FailingNthCall,
+                         ::testing::Values(CallKindCase{"open", EACCES, 3}, CallKindCase{"read", EIO, 4},
+                                           CallKindCase{"write", ENOSPC, 16}, CallKindCase{"cut", EIO, 1},
+                                           CallKindCase{"close", EIO, 3}),
+                         [](const ::testing::TestParamInfo<CallKindCase>& info) {
+                           return std::string(info.param.kind);
+                         });
+
+}  // namespace
+}  // namespace quadrel::harness

@@ -1,0 +1,409 @@
+// Binary units seen from outside: open failures and their reports, the
+// sharing rules, inputs that end early, failed writes, byte order, device
+// names, all compared byte for byte on stderr, exit status and files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "tests/support/program_run.h"
+#include "tests/support/program_under_wine.h"
+#include "tests/support/wav_builder.h"
+
+namespace quadrel {
+namespace {
+
+namespace t = quadrel::harness;
+namespace fs = std::filesystem;
+
+// Big enough that both inputs take several fetches and the output is
+// written in more than one gathered block.
+constexpr std::int32_t manyFrames = 300000;
+
+std::string report(const std::string& systemText, int number, const std::string& text, int unit,
+                   const std::string& file) {
+  std::string lines;
+  if (!systemText.empty()) lines += "forrtl: " + systemText + "\r\r\n";
+  return lines + "forrtl: severe (" + std::to_string(number) + "): " + text + ", unit " +
+         std::to_string(unit) + ", file " + file + "\r\r\n";
+}
+
+t::RunRequest pairRun(const std::string& wx, const std::string& yz, const std::string& output = "out.wav") {
+  t::RunRequest request;
+  request.args = {"wx.wav", "yz.wav", output};
+  request.files = {{"wx.wav", wx}, {"yz.wav", yz}};
+  return request;
+}
+
+std::string pairOf(std::int32_t frames, std::uint32_t seed) { return t::buildWav(t::stereo16(frames, seed)); }
+
+TEST(UnitsEndToEnd, OpenFailuresReportTheEntryAndTheFullPath) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string systemText;
+    int number;
+    std::string text;
+    int unit;
+    std::string file;  // after "{dir}"
+  };
+  const std::string notFound = "file not found";
+  const std::string denied = "permission to access file denied";
+  const Case cases[] = {
+      {"missing YZ, relative",
+       {"wx.wav", "sub/../nope.wav", "o.wav"},
+       "No such file or directory",
+       29,
+       notFound,
+       2,
+       "/nope.wav"},
+      {"output in a missing folder",
+       {"wx.wav", "yz.wav", "no/o.wav"},
+       "No such file or directory",
+       29,
+       notFound,
+       9,
+       "/no/o.wav"},
+      {"folder as input", {"sub", "yz.wav", "o.wav"}, "Is a directory", 9, denied, 1, "/sub"},
+      {"folder as output", {"wx.wav", "yz.wav", "sub"}, "Is a directory", 9, denied, 9, "/sub"},
+      {"input through a file",
+       {"wx.wav/x", "yz.wav", "o.wav"},
+       "Not a directory",
+       29,
+       notFound,
+       1,
+       "/wx.wav/x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    t::RunRequest request = pairRun(pairOf(8, 1), pairOf(8, 2));
+    request.args = c.args;
+    request.files["sub/keep"] = "";
+    t::RunResult result = t::runProgram(request);
+    EXPECT_EQ(result.err,
+              t::unitFailureReport(result.err, c.systemText, c.number, c.text, c.unit, result.dir + c.file));
+    EXPECT_EQ(result.exitStatus, c.number);
+    EXPECT_EQ(result.files.count("o.wav"), 0u);
+  }
+}
+
+TEST(UnitsEndToEnd, EmptyOutputNameFailsWithAnEmptyFileName) {
+  t::RunRequest request = pairRun(pairOf(8, 1), pairOf(8, 2));
+  request.args = {};
+  request.stdinBytes = "  wx.wav\nyz.wav\n\n";
+  t::RunResult result = t::runProgram(request);
+  EXPECT_EQ(result.err,
+            t::unitFailureReport(result.err, "No such file or directory", 29, "file not found", 9, ""));
+  EXPECT_EQ(result.exitStatus, 29);
+  EXPECT_EQ(result.files.size(), 2u);
+}
+
+TEST(UnitsEndToEnd, RefusedOpensAreSortedIntoTheirEntries) {
+  struct Case {
+    const char* fault;  // the opens are unit 1, unit 2, unit 9 in turn
+    std::string systemText;
+    int number;
+    std::string text;
+    int unit;
+  };
+  const Case cases[] = {
+      {"open:1:13", "Permission denied", 9, "permission to access file denied", 1},
+      {"open:3:30", "Read-only file system", 9, "permission to access file denied", 9},
+      {"open:2:6", "No such device or address", 42, "no such device", 2},
+      {"open:3:36", "File name too long", 43, "file name specification error", 9},
+      {"open:3:24", "Too many open files", 30, "open failure", 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    t::RunRequest request = pairRun(pairOf(8, 1), pairOf(8, 2));
+    request.program = t::faultyProgramPath();
+    request.env["QUADREL_TEST_FAULTS"] = c.fault;
+    t::RunResult result = t::runProgram(request);
+    const std::string file = c.unit == 1 ? "/wx.wav" : c.unit == 2 ? "/yz.wav" : "/out.wav";
+    EXPECT_EQ(result.err, report(c.systemText, c.number, c.text, c.unit, result.dir + file));
+    EXPECT_EQ(result.exitStatus, c.number);
+    EXPECT_EQ(result.files.count("out.wav"), 0u);
+  }
+
+  // Where permissions bind the user, a read-only output is refused too.
+  t::RunRequest request = pairRun(pairOf(8, 1), pairOf(8, 2));
+  request.files["out.wav"] = "old";
+  bool writable = false;
+  request.prepare = [&writable](const std::string& dir) {
+    fs::permissions(dir + "/out.wav", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    writable = std::ofstream(dir + "/out.wav", std::ios::app).is_open();
+  };
+  t::RunResult result = t::runProgram(request);
+  if (!writable) {
+    EXPECT_EQ(result.err,
+              report("Permission denied", 9, "permission to access file denied", 9, result.dir + "/out.wav"));
+    EXPECT_EQ(result.files["out.wav"], "old");
+  }
+}
+
+TEST(UnitsEndToEnd, OutputThatIsAnOpenInputIsRefusedAndTheInputStaysUnchanged) {
+  const std::string wx = pairOf(1000, 1);
+  for (const char* output : {"wx.wav", "./sub/../wx.wav", "link.wav"}) {
+    SCOPED_TRACE(output);
+    t::RunRequest request = pairRun(wx, pairOf(1000, 2), output);
+    request.files["sub/keep"] = "";
+    request.prepare = [](const std::string& dir) {
+      fs::create_hard_link(dir + "/wx.wav", dir + "/link.wav");
+    };
+    t::RunResult result = t::runProgram(request);
+    const std::string shown = std::string(output) == "link.wav" ? "/link.wav" : "/wx.wav";
+    EXPECT_EQ(result.err, t::unitFailureReport(result.err, "Device or resource busy", 30, "open failure", 9,
+                                               result.dir + shown));
+    EXPECT_EQ(result.exitStatus, 30);
+    EXPECT_TRUE(result.files["wx.wav"] == wx);
+  }
+}
+
+TEST(UnitsEndToEnd, InputThatAnotherProgramHoldsOpenForWritingIsRefused) {
+  if (t::programRunsUnderWine()) {
+    GTEST_SKIP() << "share modes bind Wine processes only: a Linux process writing a file does not "
+                    "block Wine's read open";
+  }
+  t::RunRequest request = pairRun(pairOf(8, 1), pairOf(8, 2));
+  std::unique_ptr<std::ofstream> writer;
+  request.prepare = [&writer](const std::string& dir) {
+    writer = std::make_unique<std::ofstream>(dir + "/yz.wav", std::ios::app | std::ios::binary);
+  };
+  t::RunResult result = t::runProgram(request);
+  EXPECT_EQ(result.err, report("Device or resource busy", 30, "open failure", 2, result.dir + "/yz.wav"));
+  EXPECT_EQ(result.files.count("out.wav"), 0u);
+}
+
+// The expected output cut after `frames` whole frames.
+std::string headerAndFrames(const std::string& wx, const std::string& yz, std::size_t frames) {
+  return t::expectedConversion(wx, yz)->substr(0, 44 + 8 * frames);
+}
+
+TEST(UnitsEndToEnd, InputEndingInsideAFrameKeepsTheCompleteFramesBeforeIt) {
+  const std::string wx = pairOf(manyFrames, 1);
+  const std::string yz = pairOf(manyFrames, 2);
+  struct Case {
+    bool wxShort, yzShort;
+    std::size_t frame;  // the frame the short inputs end in
+    std::size_t into;   // bytes of it present
+    int reported;       // WX is read before YZ within a frame
+  };
+  const Case cases[] = {
+      {true, false, 0, 2, 1},      {true, false, 200001, 3, 1},
+      {false, true, 200001, 1, 2}, {false, true, manyFrames - 1, 0, 2},
+      {true, true, 123457, 2, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("frame " + std::to_string(c.frame));
+    const std::size_t kept = 44 + 4 * c.frame + c.into;
+    t::RunResult result =
+        t::runProgram(pairRun(c.wxShort ? wx.substr(0, kept) : wx, c.yzShort ? yz.substr(0, kept) : yz));
+    const std::string name = c.reported == 1 ? "/wx.wav" : "/yz.wav";
+    EXPECT_EQ(result.err, t::unitFailureReport(result.err, "", 24, "end-of-file during read", c.reported,
+                                               result.dir + name));
+    EXPECT_EQ(result.exitStatus, 24);
+    EXPECT_TRUE(result.files["out.wav"] == headerAndFrames(wx, yz, c.frame));
+    EXPECT_EQ(result.files["out.wav"].size(), 44 + 8 * c.frame);
+  }
+}
+
+TEST(UnitsEndToEnd, ExistingLongerOutputHoldsExactlyTheNewResult) {
+  const std::string wx = pairOf(manyFrames, 1);
+  const std::string yz = pairOf(manyFrames, 2);
+  t::RunRequest request = pairRun(wx, yz);
+  request.files["out.wav"] = std::string(3 * wx.size(), 'x');
+  t::RunResult result = t::runProgram(request);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_TRUE(result.files["out.wav"] == *t::expectedConversion(wx, yz));
+}
+
+TEST(UnitsEndToEnd, WriteFailuresKeepExactlyTheBytesWrittenBeforeThem) {
+  const std::string wx = pairOf(manyFrames, 1);
+  const std::string yz = pairOf(manyFrames, 2);
+  const std::string expected = *t::expectedConversion(wx, yz);
+
+  // A file-size limit is a resource limit of the Linux process, which ends
+  // a Wine process with its signal rather than failing the write.
+  t::RunResult result;
+  if (!t::programRunsUnderWine()) {
+    t::RunRequest limited = pairRun(wx, yz);
+    limited.fileSizeLimit = 1000003;
+    result = t::runProgram(limited);
+    EXPECT_EQ(result.err, report("File too large", 38, "error during write", 9, result.dir + "/out.wav"));
+    EXPECT_EQ(result.exitStatus, 38);
+    EXPECT_TRUE(result.files["out.wav"] == expected.substr(0, 1000003));
+  }
+
+  // The cut after the first request fails: that request alone is in place.
+  const std::string previous = "previous contents";
+  t::RunRequest faulty = pairRun(wx, yz);
+  faulty.program = t::faultyProgramPath();
+  faulty.files["out.wav"] = previous;
+  faulty.env["QUADREL_TEST_FAULTS"] = "cut:1:5";
+  result = t::runProgram(faulty);
+  EXPECT_EQ(result.err, report("Input/output error", 38, "error during write", 9, result.dir + "/out.wav"));
+  EXPECT_EQ(result.files["out.wav"], expected.substr(0, 16) + previous.substr(16));
+
+  // Every write of the run fails in turn. A failed write of the output
+  // leaves whole requests only; the first one leaves the old file as it was.
+  bool outputFailed = false;
+  for (int nth = 1; nth < 100; ++nth) {
+    faulty.env["QUADREL_TEST_FAULTS"] = "write:" + std::to_string(nth) + ":28";
+    result = t::runProgram(faulty);
+    if (result.exitStatus == 0) break;
+    if (result.err.find("unit 9") == std::string::npos) continue;
+    SCOPED_TRACE("write " + std::to_string(nth));
+    EXPECT_EQ(result.err,
+              report("No space left on device", 38, "error during write", 9, result.dir + "/out.wav"));
+    const std::string& out = result.files["out.wav"];
+    if (!outputFailed) {
+      EXPECT_EQ(out, previous);
+    } else {
+      EXPECT_TRUE(out == expected.substr(0, out.size()));
+      const bool headerGroups = out.size() == 16 || out.size() == 24 || out.size() == 32;
+      EXPECT_TRUE(headerGroups || (out.size() >= 44 && (out.size() - 44) % 8 == 0)) << out.size();
+    }
+    outputFailed = true;
+  }
+  EXPECT_TRUE(outputFailed);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_TRUE(result.files["out.wav"] == expected);
+}
+
+TEST(UnitsEndToEnd, TheEndTestMakesNoReadAndReadFailuresAreReported) {
+  const std::string wx = pairOf(100, 1) + "tail";
+  const std::string yz = pairOf(100, 2);
+  // Each input is fetched once, whole; a third read would fail.
+  t::RunRequest request = pairRun(wx, yz);
+  request.program = t::faultyProgramPath();
+  request.env["QUADREL_TEST_FAULTS"] = "read:3:5";
+  t::RunResult result = t::runProgram(request);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.files["out.wav"], t::expectedConversion(wx, yz));
+
+  request.env["QUADREL_TEST_FAULTS"] = "read:2:5";
+  result = t::runProgram(request);
+  EXPECT_EQ(result.err, report("Input/output error", 39, "error during read", 2, result.dir + "/yz.wav"));
+  EXPECT_EQ(result.exitStatus, 39);
+}
+
+// Reverses the bytes of [at, at + width) in `bytes`.
+void reverse(std::string& bytes, std::size_t at, std::size_t width) {
+  std::reverse(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+               bytes.begin() + static_cast<std::ptrdiff_t>(at + width));
+}
+
+TEST(UnitsEndToEnd, BigEndianOutputReversesEveryNumberButNoCharacters) {
+  struct Case {
+    std::int16_t bits;
+    std::vector<std::size_t> halfItems;  // widths of the items of one frame half
+  };
+  for (const Case& c : {Case{16, {4}}, Case{24, {2, 4}}}) {
+    SCOPED_TRACE(c.bits);
+    t::WavSpec spec = t::stereo16(manyFrames, 1);
+    spec.bitsPerSample = c.bits;
+    spec.trailing = "LIST0123";
+    const std::string wx = t::buildWav(spec);
+    spec.seed = 2;
+    spec.trailing.clear();
+    const std::string yz = t::buildWav(spec);
+    t::RunRequest request = pairRun(wx, yz);
+    request.env["fort_convert9"] = "big_endian";
+    t::RunResult result = t::runProgram(request);
+    EXPECT_EQ(result.exitStatus, 0);
+
+    std::string expected = *t::expectedConversion(wx, yz);
+    for (std::size_t at : {4, 16, 24, 28, 40})
+      reverse(expected, at, 4);
+    for (std::size_t at : {20, 22, 32, 34})
+      reverse(expected, at, 2);
+    std::size_t at = 44;
+    for (std::int32_t half = 0; half < 2 * manyFrames; ++half) {
+      for (std::size_t width : c.halfItems) {
+        reverse(expected, at, width);
+        at += width;
+      }
+    }
+    EXPECT_EQ(expected.substr(expected.size() - 8), "LIST0123");
+    EXPECT_TRUE(result.files["out.wav"] == expected);
+  }
+}
+
+std::string floatBytes(std::initializer_list<std::uint32_t> patterns) {
+  std::string bytes;
+  for (std::uint32_t bits : patterns) {
+    for (int i = 0; i < 4; ++i)
+      bytes += static_cast<char>(bits >> (8 * i));
+  }
+  return bytes;
+}
+
+TEST(UnitsEndToEnd, VaxRealsAreConvertedAndAnUnrepresentableOneIsReportedAndPassedOver) {
+  t::WavSpec spec;
+  spec.bitsPerSample = 32;
+  spec.formatTag = 3;
+  // 1.0, -118.625 | +infinity, 0.15625
+  spec.sampleBytes = floatBytes({0x3F800000, 0xC2ED4000, 0x7F800000, 0x3E200000});
+  const std::string wx = t::buildWav(spec);
+  spec.sampleBytes = floatBytes({0x3F800000, 0x3F800000, 0x3F800000, 0x3F800000});
+  const std::string yz = t::buildWav(spec);
+  t::RunRequest request = pairRun(wx, yz);
+  request.env["FORT_CONVERT9"] = "VAXD";
+  t::RunResult result = t::runProgram(request);
+  EXPECT_EQ(result.err, "forrtl: info (95): floating point conversion failed\r\r\n");
+  EXPECT_EQ(result.exitStatus, 0);
+  const std::string one("\x80\x40\x00\x00", 4);
+  const std::string frames = one + std::string("\xED\xC3\x00\x40", 4) + one + one +
+                             std::string("\xFF\x7F\xFF\xFF", 4) + std::string("\x20\x3F\x00\x00", 4) + one +
+                             one;
+  EXPECT_EQ(result.files["out.wav"].substr(44), frames);
+  EXPECT_EQ(result.files["out.wav"].substr(0, 44), t::expectedConversion(wx, yz)->substr(0, 44));
+}
+
+TEST(UnitsEndToEnd, UnknownByteOrderFailsTheOpenAfterTheFileWasOpened) {
+  t::RunRequest request = pairRun(pairOf(8, 1), pairOf(8, 2));
+  request.env["FORT_CONVERT1"] = "WRONG";
+  t::RunResult result = t::runProgram(request);
+  EXPECT_EQ(result.err, t::unitFailureReport(result.err, "", 46, "inconsistent OPEN/CLOSE parameters", 1,
+                                             result.dir + "/wx.wav"));
+  EXPECT_EQ(result.exitStatus, 46);
+
+  request.env = {{"FORT_CONVERT9", "WRONG"}};
+  result = t::runProgram(request);
+  EXPECT_EQ(result.err, t::unitFailureReport(result.err, "", 46, "inconsistent OPEN/CLOSE parameters", 9,
+                                             result.dir + "/out.wav"));
+  EXPECT_EQ(result.files.count("out.wav"), 1u);
+  EXPECT_EQ(result.files["out.wav"], "");
+}
+
+TEST(UnitsEndToEnd, DeviceNamesForTheOutput) {
+  const std::string wx = pairOf(100, 1);
+  const std::string yz = pairOf(100, 2);
+  const std::string expected = *t::expectedConversion(wx, yz);
+  for (const char* name : {"NUL", "nul.wav"}) {
+    t::RunResult result = t::runProgram(pairRun(wx, yz, name));
+    EXPECT_EQ(result.exitStatus, 0) << name;
+    EXPECT_EQ(result.files.size(), 2u) << name;
+  }
+  // On Windows "aux.wav" names the serial port COM1 (and Wine a serial
+  // device of the machine): only the Linux program writes it as a file.
+  t::RunResult result;
+  if (!t::programRunsUnderWine()) {
+    result = t::runProgram(pairRun(wx, yz, "aux.wav"));
+    EXPECT_EQ(result.files["aux.wav"], expected);
+  }
+
+  // Standard output, a pipe here: header and frames among the records.
+  result = t::runProgram(pairRun(wx, yz, "CON"));
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(result.out.find(expected.substr(0, 16)), std::string::npos);
+  EXPECT_NE(result.out.find(expected.substr(44)), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quadrel

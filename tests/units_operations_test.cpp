@@ -1,0 +1,217 @@
+// Unit operations in this process on temporary files: reads across fetch
+// boundaries, the end-of-file test, gathered writes and the cut, and the bulk
+// transfers against the one-request-at-a-time result.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "services/units/binary_units.h"
+#include "services/units/unit_table.h"
+
+namespace quadrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr OpenParameters forReading{UnitAction::read, UnitStatus::old};
+constexpr OpenParameters forWriting{UnitAction::write, UnitStatus::unknown};
+
+class UnitOperations : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::temp_directory_path() / (std::string("quadrel_units_") + info->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    for (int unit : {1, 2, 9})
+      closeUnit(unit);
+    fs::remove_all(folder_);
+  }
+
+  std::string path(const std::string& name) const { return (folder_ / name).string(); }
+
+  std::string create(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path(name), std::ios::binary) << bytes;
+    return path(name);
+  }
+
+  std::string contents(const std::string& name) const {
+    std::ifstream in(path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  fs::path folder_;
+};
+
+std::string pattern(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>((i * 131 + seed * 17 + (i >> 8)) & 0xFF);
+  return bytes;
+}
+
+TEST_F(UnitOperations, ReadsItemsInFileOrderAndTheEndTestSeesTheLastByte) {
+  openUnit(1, create("in.bin", "RIFF\x01\x02\x03\x04\x05\x06Z"), forReading);
+  char id[4];
+  std::uint8_t two[2], four[4];
+  const TransferItem items[] = {TransferItem::characters(id, 4), TransferItem::integer2(two),
+                                TransferItem::integer4(four)};
+  readStatement(1, items);
+  EXPECT_EQ(std::string(id, 4), "RIFF");
+  EXPECT_EQ(two[0], 1);
+  EXPECT_EQ(two[1], 2);
+  EXPECT_EQ(four[3], 6);
+
+  EXPECT_FALSE(unitAtEnd(1));
+  char last = 0;
+  const TransferItem one[] = {TransferItem::characters(&last, 1)};
+  readStatement(1, one);
+  EXPECT_EQ(last, 'Z');
+  EXPECT_TRUE(unitAtEnd(1));
+  EXPECT_TRUE(unitAtEnd(1));
+}
+
+TEST_F(UnitOperations, AnItemStraddlingTwoFetchesArrivesWhole) {
+  const std::string bytes = pattern(fetchSize + 10, 3);
+  openUnit(2, create("in.bin", bytes), forReading);
+  std::vector<char> first(fetchSize - 2);
+  const TransferItem lead[] = {TransferItem::characters(first.data(), first.size())};
+  readStatement(2, lead);
+  char straddling[4];
+  const TransferItem across[] = {TransferItem::integer4(straddling)};
+  readStatement(2, across);
+  EXPECT_EQ(std::string(straddling, 4), bytes.substr(fetchSize - 2, 4));
+  EXPECT_FALSE(unitAtEnd(2));
+  char rest[8];
+  const TransferItem tail[] = {TransferItem::characters(rest, 8)};
+  readStatement(2, tail);
+  EXPECT_EQ(std::string(rest, 8), bytes.substr(fetchSize + 2));
+  EXPECT_TRUE(unitAtEnd(2));
+}
+
+TEST_F(UnitOperations, AnExistingLongerOutputIsCutAtTheFirstPlatformWriteOnly) {
+  create("out.bin", std::string(1000, 'x'));
+  openUnit(9, path("out.bin"), forWriting);
+  rewindUnit(9);
+  std::string header = "0123456789abcdef";
+  const TransferItem groupA[] = {TransferItem::characters(header.data(), 16)};
+  writeStatement(9, groupA);
+  EXPECT_EQ(fs::file_size(path("out.bin")), 1000u) << "nothing is written before it must be";
+
+  flushBinaryUnits();
+  EXPECT_EQ(contents("out.bin"), header);
+
+  std::string more = "ABCD";
+  const TransferItem groupB[] = {TransferItem::integer4(more.data())};
+  writeStatement(9, groupB);
+  flushBinaryUnits();
+  flushBinaryUnits();
+  EXPECT_EQ(contents("out.bin"), header + more);
+  closeUnit(9);
+  EXPECT_EQ(contents("out.bin"), header + more);
+}
+
+TEST_F(UnitOperations, RewindWritesTheGatheredBytesAndArmsTheCutAgain) {
+  openUnit(9, path("new.bin"), forWriting);
+  EXPECT_TRUE(fs::exists(path("new.bin")));
+  std::string eight = "12345678";
+  const TransferItem first[] = {TransferItem::characters(eight.data(), 8)};
+  writeStatement(9, first);
+  rewindUnit(9);
+  EXPECT_EQ(contents("new.bin"), eight);
+
+  std::string four = "abcd";
+  const TransferItem second[] = {TransferItem::characters(four.data(), 4)};
+  writeStatement(9, second);
+  closeUnit(9);
+  EXPECT_EQ(contents("new.bin"), four);
+  closeUnit(9);  // not connected: no failure
+}
+
+// The output that one read per half and one write per frame give.
+std::string interleaved(const std::string& wx, const std::string& yz, std::size_t half, std::size_t frames) {
+  std::string out;
+  for (std::size_t i = 0; i < frames; ++i)
+    out += wx.substr(i * half, half) + yz.substr(i * half, half);
+  return out;
+}
+
+struct BulkCase {
+  const char* name;
+  std::vector<ItemKind> half;
+  std::size_t halfLength;
+};
+
+TEST_F(UnitOperations, BulkTransfersGiveTheOneRequestAtATimeBytes) {
+  const BulkCase cases[] = {
+      {"16-bit", {ItemKind::integer4}, 4},
+      {"24-bit", {ItemKind::integer2, ItemKind::integer4}, 6},
+      {"32-bit", {ItemKind::real4, ItemKind::real4}, 8},
+  };
+  // Enough frames that both inputs are fetched several times, items
+  // straddle fetches, and the gathered output is written more than once.
+  const std::size_t frames = 3 * fetchSize / 5 + 7;
+  for (const BulkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string tail = pattern(1234, 9);
+    const std::string wx = pattern(frames * c.halfLength, 1) + tail;
+    const std::string yz = pattern(frames * c.halfLength + 5, 2);
+    openUnit(1, create("wx.bin", wx), forReading);
+    openUnit(2, create("yz.bin", yz), forReading);
+    openUnit(9, path("out.bin"), forWriting);
+    rewindUnit(9);
+    char marker[3] = {'H', 'D', 'R'};
+    const TransferItem header[] = {TransferItem::characters(marker, 3)};
+    writeStatement(9, header);
+
+    transferFrames(1, 2, 9, c.half, static_cast<std::int32_t>(frames));
+    EXPECT_FALSE(unitAtEnd(1));
+    copyUntilEnd(1, 9);
+    EXPECT_TRUE(unitAtEnd(1));
+    EXPECT_FALSE(unitAtEnd(2));
+    for (int unit : {1, 2, 9})
+      closeUnit(unit);
+
+    const std::string expected = "HDR" + interleaved(wx, yz, c.halfLength, frames) + tail;
+    const std::string out = contents("out.bin");
+    EXPECT_EQ(out.size(), expected.size());
+    EXPECT_TRUE(out == expected);
+    EXPECT_EQ(contents("wx.bin"), wx);
+  }
+}
+
+TEST_F(UnitOperations, TheEndTestLooksAtTheFileNotAtTheBuffer) {
+  // The buffer runs dry exactly at a fetch boundary with bytes still in the
+  // file: not at the end, and the tail copy goes on through later fetches.
+  const std::string bytes = pattern(2 * fetchSize + fetchSize / 2, 5);
+  openUnit(1, create("wx.bin", bytes), forReading);
+  openUnit(9, path("out.bin"), forWriting);
+  std::vector<char> first(fetchSize);
+  const TransferItem whole[] = {TransferItem::characters(first.data(), first.size())};
+  readStatement(1, whole);
+  EXPECT_FALSE(unitAtEnd(1));
+  copyUntilEnd(1, 9);
+  EXPECT_TRUE(unitAtEnd(1));
+  closeUnit(9);
+  EXPECT_TRUE(contents("out.bin") == bytes.substr(fetchSize));
+}
+
+TEST_F(UnitOperations, TailCopyOfAnInputAtItsEndWritesNothing) {
+  openUnit(1, create("wx.bin", "abcd"), forReading);
+  openUnit(9, path("out.bin"), forWriting);
+  char bytes[4];
+  const TransferItem all[] = {TransferItem::characters(bytes, 4)};
+  readStatement(1, all);
+  copyUntilEnd(1, 9);
+  closeUnit(9);
+  EXPECT_EQ(contents("out.bin"), "");
+}
+
+}  // namespace
+}  // namespace quadrel
