@@ -76,6 +76,7 @@ TEST(HardeningInputs, ExtensibleFormatIsReadAtTheFixedPositions) {
             bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav") + summariesAndClosing(0));
   const std::string output = result.files.at("out.wav");
   EXPECT_EQ(output, expectedConversion(wx, yz));
+  ASSERT_GE(output.size(), 44u);
   const WavHeaderFields header = *readWavHeader(output);
   EXPECT_EQ(header.fmtLength, 40);
   EXPECT_EQ(header.formatTag, -2);
@@ -139,6 +140,7 @@ TEST(HardeningInputs, ListChunkBeforeTheDataIsTakenForTheData) {
             bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav") + summariesAndClosing(6));
   const std::string output = result.files.at("out.wav");
   EXPECT_EQ(output, expectedConversion(wx, yz));
+  ASSERT_GE(output.size(), 44u);
   EXPECT_EQ(readWavHeader(output)->dataId, "LIST");
   EXPECT_EQ(readWavHeader(output)->dataLength, 48);
   EXPECT_EQ(output.substr(44 + 48), wx.substr(44 + 24));

@@ -187,8 +187,13 @@ void closeBinaryUnitsAtExit() {
   if (closingRan.exchange(true)) return;
   for (int number : unitNumbers) {
     BinaryUnit& unit = binaryUnit(number);
+    // Only gathered output is worth waiting for: the operation in progress
+    // ends soon and its completed requests must reach the file. An input in
+    // use, perhaps blocked reading a pipe, is skipped at once.
+    const bool holdsOutput = unit.gathered.load(std::memory_order_acquire) != nullptr;
+    const auto patience = holdsOutput ? std::chrono::milliseconds(2000) : std::chrono::milliseconds(0);
     std::unique_lock lock(unit.record.inUse, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::seconds(2))) continue;
+    if (!lock.try_lock_for(patience)) continue;
     closeConnected(unit);
   }
 }
