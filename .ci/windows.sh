@@ -11,6 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 started=$SECONDS
+phase() { echo "== $* (at $((SECONDS - started)) s)"; }
 
 missing=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
@@ -30,7 +31,7 @@ werror=${QUADREL_WERROR:-OFF}
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$cross/wineprefix}
 
-echo "== Wine prefix and server"
+phase "Wine prefix and server"
 # The server starts first and stays up until the end, so that the prefix is
 # created by it and every run of the suite finds it ready.
 mkdir -p "$WINEPREFIX"
@@ -38,7 +39,7 @@ wineserver -p || echo "a Wine server already runs for $WINEPREFIX"
 trap 'wineserver -k || true' EXIT
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i
 
-echo "== GoogleTest for MinGW-w64"
+phase "GoogleTest for MinGW-w64"
 gtest=$cross/googletest-install
 if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake -S /usr/src/googletest -B "$cross/googletest" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -48,19 +49,19 @@ if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake --install "$cross/googletest" >/dev/null
 fi
 
-echo "== cross build and in-process tests under Wine"
+phase "cross build and in-process tests under Wine"
 cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DQUADREL_WERROR="$werror" -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
 cmake --build "$cross" -j2
 ctest --test-dir "$cross" -j2 --output-on-failure
 
-echo "== end-to-end suite against quadrel.exe under Wine"
+phase "end-to-end suite against quadrel.exe under Wine"
 cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release -DQUADREL_WERROR="$werror" \
   -DQUADREL_WINDOWS_PROGRAM="$cross/quadrel.exe" >/dev/null
 cmake --build "$host" -j2
 ctest --test-dir "$host" -j2 --output-on-failure
 
-echo "== the example pair, Linux and Windows programs"
+phase "the example pair, Linux and Windows programs"
 compare=$(mktemp -d)
 for program in linux windows; do
   mkdir "$compare/$program"

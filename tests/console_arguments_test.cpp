@@ -65,24 +65,24 @@ TEST(ArgumentFetch, FillsTheFieldByTheWordRules) {
   setCommandWords({"prog", "in.wav", std::string(100, 'w'), std::string(80, 'e'), ""});
   EXPECT_EQ(argumentCount(), 5);
 
+  struct Case {
+    std::int16_t index;
+    std::string field;
+    std::int16_t status;
+  };
+  const Case cases[] = {
+      {1, "in.wav" + std::string(74, ' '), 6},
+      {2, std::string(80, 'w'), 100},
+      {3, std::string(80, 'e'), 80},
+      {4, std::string(80, ' '), 0},
+  };
   NameField field = blankNameField();
-  std::int16_t status = 0;
-  fetchArgument(1, field, &status);
-  EXPECT_EQ(asText(field), "in.wav" + std::string(74, ' '));
-  EXPECT_EQ(status, 6);
-
-  fetchArgument(2, field, &status);
-  EXPECT_EQ(asText(field), std::string(80, 'w'));
-  EXPECT_EQ(status, 100);
-
-  fetchArgument(3, field, &status);
-  EXPECT_EQ(asText(field), std::string(80, 'e'));
-  EXPECT_EQ(status, 80);
-
-  fetchArgument(4, field, &status);
-  EXPECT_EQ(asText(field), std::string(80, ' '));
-  EXPECT_EQ(status, 0);
-
+  for (const Case& c : cases) {
+    std::int16_t status = 0;
+    fetchArgument(c.index, field, &status);
+    EXPECT_EQ(asText(field), c.field) << c.index;
+    EXPECT_EQ(status, c.status) << c.index;
+  }
   fetchArgument(0, field);
   EXPECT_EQ(asText(field), "prog" + std::string(76, ' '));
 }

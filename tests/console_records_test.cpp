@@ -1,5 +1,5 @@
-// The bytes of console output records: every record the converter writes,
-// the integer conversions, and the value-list line rules.
+// The bytes of console output records: converter records at their limits,
+// the integer conversions, and the layout and value-list line rules.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -27,62 +27,19 @@ Records summary(const char* label, std::int32_t number, const char* middle, std:
                     ListValue::int16(small), ListValue::string(tail)});
 }
 
-TEST(ConsoleRecords, ConverterRecordsHaveTheirExactBytes) {
-  // Echoes show the 80-byte name field, blank padded behind the name.
-  const std::string name10 = "abcdefghij";
-  const std::string field10 = name10 + std::string(70, ' ');
+// The usual records are compared byte for byte in every whole run; these
+// are the ones that whole runs do not reach.
+TEST(ConsoleRecords, ConverterRecordsAtTheirLimits) {
+  // Echoes show the 80-byte name field, cut to 40 columns.
   const std::string field50 = std::string(50, 'n') + std::string(30, ' ');
-  struct Case {
-    const char* what;
-    Records actual;
-    Records expected;
-  };
-  const Case cases[] = {
-      {"title",
-       layout({LayoutItem::skip(), LayoutItem::text("*** Quadrel - Converts 2 WAV Stereo Files"),
-               LayoutItem::text(" into a 4-chan. WAV file ***"), LayoutItem::recordBreak()}),
-       {" *** Quadrel - Converts 2 WAV Stereo Files into a 4-chan. WAV file ***\r\n", "\r\n"}},
-      {"prompt",
-       layout({LayoutItem::text(" "), LayoutItem::text("Name of the WX stereo .WAV      file = "),
-               LayoutItem::keepOpen()}),
-       {" Name of the WX stereo .WAV      file = "}},
-      {"short echo",
-       layout({LayoutItem::text(" "), LayoutItem::text("File Name of the WX stereo   file = "),
-               LayoutItem::chars40(field10)}),
-       {" File Name of the WX stereo   file = " + name10 + std::string(30, ' ') + "\r\n"}},
-      {"long echo",
-       layout({LayoutItem::text(" "), LayoutItem::text("File Name of the .WAV output file = "),
-               LayoutItem::chars40(field50)}),
-       {" File Name of the .WAV output file = " + std::string(40, 'n') + "\r\n"}},
-      {"summary 1",
-       summary("Number of data points #1 :", 1323000, " with ", 2, " Channels"),
-       {" Number of data points #1 :     1323000 with       2 Channels\r\n"}},
-      {"summary 2",
-       summary("Sampling Frequency #1 (Hz):", 44100, " with ", 16, " Bits"),
-       {" Sampling Frequency #1 (Hz):       44100 with      16 Bits\r\n"}},
-      {"negative values",
-       summary("Number of data points #2 :", -5, " with ", -1, " Channels"),
-       {" Number of data points #2 :          -5 with      -1 Channels\r\n"}},
-      {"rate",
-       layout({LayoutItem::skip(), LayoutItem::text("Outfile Fsampling ="), LayoutItem::int8(44100),
-               LayoutItem::text(" Hz")}),
-       {" Outfile Fsampling =   44100 Hz\r\n"}},
-      {"rate overflow",
-       layout({LayoutItem::skip(), LayoutItem::text("Outfile Fsampling ="), LayoutItem::int8(123456789),
-               LayoutItem::text(" Hz")}),
-       {" Outfile Fsampling =******** Hz\r\n"}},
-      {"blank line", layout({LayoutItem::text(" ")}), {" \r\n"}},
-      {"completion",
-       valueList({ListValue::string(" Conversion terminated OK !!!!")}),
-       {"  Conversion terminated OK !!!!\r\n"}},
-      {"error",
-       valueList({ListValue::string("ERROR - The input files must be stereo")}),
-       {" ERROR - The input files must be stereo\r\n"}},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(c.actual, c.expected) << c.what;
-  EXPECT_EQ(cases[2].expected[0].size(), 77u + 2u);
-  EXPECT_EQ(cases[4].expected[0].size(), 61u + 2u);
+  EXPECT_EQ(layout({LayoutItem::text(" "), LayoutItem::text("File Name of the .WAV output file = "),
+                    LayoutItem::chars40(field50)}),
+            Records{" File Name of the .WAV output file = " + std::string(40, 'n') + "\r\n"});
+  EXPECT_EQ(summary("Number of data points #2 :", -5, " with ", -1, " Channels"),
+            Records{" Number of data points #2 :          -5 with      -1 Channels\r\n"});
+  EXPECT_EQ(layout({LayoutItem::skip(), LayoutItem::text("Outfile Fsampling ="), LayoutItem::int8(123456789),
+                    LayoutItem::text(" Hz")}),
+            Records{" Outfile Fsampling =******** Hz\r\n"});
 }
 
 TEST(ConsoleRecords, IntegersAreRightJustifiedOrAsterisks) {

@@ -45,27 +45,18 @@ void expectConverted(const RunResult& result, const std::string& wx, const std::
   EXPECT_TRUE(out == *expected) << "the output differs from the expected bytes";
 }
 
+// Any names after the first three are ignored; the inputs stay unchanged.
 TEST(Conversion, CommandLineFormConvertsSixteenBitStereoPair) {
   std::string wx = buildWav(stereo16(1000, 1));
   std::string yz = buildWav(stereo16(1000, 2));
-  RunResult result = runProgram(conversionRequest(wx, yz));
-  expectConverted(result, wx, yz);
-  const std::string title = " *** Quadrel - Converts 2 WAV Stereo Files into a 4-chan. WAV file ***\r\n\r\n";
-  EXPECT_EQ(result.out.substr(0, title.size()), title);
-  EXPECT_EQ(result.files.size(), 3u);
-  EXPECT_EQ(result.files["wx.wav"], wx);
-  EXPECT_EQ(result.files["yz.wav"], yz);
-
-  const std::string& out = result.files["out.wav"];
-  WavHeaderFields header = *readWavHeader(out);
-  EXPECT_EQ(header.channels, 4);
-  EXPECT_EQ(header.blockAlign, 8);
-  EXPECT_EQ(header.byteRate, 8 * 44100);
-  EXPECT_EQ(header.dataLength, 8000);
-  ASSERT_EQ(out.size(), 44u + 8000);
-  for (std::size_t frame = 0; frame < 1000; ++frame) {
-    ASSERT_EQ(out.substr(44 + 8 * frame, 4), wx.substr(44 + 4 * frame, 4)) << "W X of frame " << frame;
-    ASSERT_EQ(out.substr(48 + 8 * frame, 4), yz.substr(44 + 4 * frame, 4)) << "Y Z of frame " << frame;
+  for (const char* extra : {"", "extra.wav"}) {
+    RunRequest request = conversionRequest(wx, yz);
+    if (*extra != '\0') request.args.insert(request.args.end(), {extra, "more.wav"});
+    RunResult result = runProgram(request);
+    expectConverted(result, wx, yz);
+    EXPECT_EQ(result.files.size(), 3u);
+    EXPECT_EQ(result.files["wx.wav"], wx);
+    EXPECT_EQ(result.files["yz.wav"], yz);
   }
 }
 
@@ -92,16 +83,6 @@ TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
   }
 }
 
-TEST(Conversion, OnlyTheFirstThreeNamesAreUsed) {
-  std::string wx = buildWav(stereo16(100, 5));
-  std::string yz = buildWav(stereo16(100, 6));
-  RunRequest request = conversionRequest(wx, yz);
-  request.args = {"wx.wav", "yz.wav", "out.wav", "extra.wav", "more.wav"};
-  RunResult result = runProgram(request);
-  expectConverted(result, wx, yz);
-  EXPECT_EQ(result.files.size(), 3u);
-}
-
 TEST(Conversion, SameFileAsWxAndYzGivesEachFrameTwice) {
   std::string in = buildWav(stereo16(500, 7));
   RunRequest request;
@@ -110,20 +91,7 @@ TEST(Conversion, SameFileAsWxAndYzGivesEachFrameTwice) {
   RunResult result = runProgram(request);
   EXPECT_EQ(result.out, bannerRecords() + echoRecords("in.wav", "in.wav", "out.wav") + reportRecords(in, in));
   EXPECT_EQ(result.exitStatus, 0);
-  const std::string& out = result.files["out.wav"];
-  ASSERT_EQ(out.size(), 44u + 4000);
-  for (std::size_t frame = 0; frame < 500; ++frame) {
-    ASSERT_EQ(out.substr(44 + 8 * frame, 4), in.substr(44 + 4 * frame, 4));
-    ASSERT_EQ(out.substr(48 + 8 * frame, 4), in.substr(44 + 4 * frame, 4));
-  }
-}
-
-TEST(Conversion, ExistingLongerOutputIsReplacedExactly) {
-  std::string wx = buildWav(stereo16(50, 8));
-  std::string yz = buildWav(stereo16(50, 9));
-  RunRequest request = conversionRequest(wx, yz);
-  request.files["out.wav"] = std::string(100000, 'Z');
-  expectConverted(runProgram(request), wx, yz);
+  EXPECT_EQ(result.files["out.wav"], expectedConversion(in, in));
 }
 
 TEST(Conversion, AbsolutePathsAreAccepted) {
@@ -234,26 +202,17 @@ TEST(Conversion, OutputHeaderReadsBackWithPythonWave) {
   RunRequest check;
   check.program = "/usr/bin/env";
   check.args = {"python3", "-c",
-                "import sys, wave\n"
-                "w = wave.open(sys.argv[1], 'rb')\n"
-                "print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes(),"
-                " w.readframes(2).hex())\n",
-                "out.wav"};
+                "import wave\n"
+                "w = wave.open('out.wav', 'rb')\n"
+                "print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes())\n"
+                "open('frames', 'wb').write(w.readframes(2))\n"};
   check.files = {{"out.wav", converted.files["out.wav"]}};
   RunResult result = runProgram(check);
   if (result.exitStatus == 127) GTEST_SKIP() << "python3 is not installed";
-  std::string firstTwoFrames;
-  for (std::size_t frame = 0; frame < 2; ++frame) {
-    firstTwoFrames += wx.substr(44 + 4 * frame, 4) + yz.substr(44 + 4 * frame, 4);
-  }
-  std::string hex;
-  for (unsigned char byte : firstTwoFrames) {
-    static const char digits[] = "0123456789abcdef";
-    hex += digits[byte >> 4];
-    hex += digits[byte & 15];
-  }
-  EXPECT_EQ(result.out, "4 2 44100 1000 " + hex + "\n");
+  EXPECT_EQ(result.out, "4 2 44100 1000\n");
   EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.files["frames"],
+            wx.substr(44, 4) + yz.substr(44, 4) + wx.substr(48, 4) + yz.substr(48, 4));
 }
 
 }  // namespace

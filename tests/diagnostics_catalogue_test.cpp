@@ -1,4 +1,4 @@
-// The message catalogue as data: every entry, the lookup and the prefixes.
+// The message catalogue as data: every entry and the lookup by whole code.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -35,33 +35,6 @@ TEST(MessageCatalogue, EveryEntryIsWellFormedAndFoundByItsWholeCode) {
   EXPECT_EQ(seen.size(), 21u);
 }
 
-TEST(MessageCatalogue, EntriesHaveTheirNumbersClassesAndTexts) {
-  struct Case {
-    StatusCode code;
-    std::uint16_t number;
-    Severity severity;
-    std::string_view text;
-  };
-  const Case cases[] = {
-      {status::fileNotFound, 29, Severity::severe, "file not found, unit %d, file %s\r\n"},
-      {status::endOfFileDuringRead, 24, Severity::severe, "end-of-file during read, unit %d, file %s\r\n"},
-      {status::errorDuringWrite, 38, Severity::severe, "error during write, unit %d, file %s\r\n"},
-      {status::inconsistentOpenClose, 46, Severity::severe,
-       "inconsistent OPEN/CLOSE parameters, unit %d, file %s\r\n"},
-      {status::floatConversionFailed, 95, Severity::info, "floating point conversion failed\r\n"},
-      {status::controlEvent, 200, Severity::error, "program aborting due to %s event\r\n"},
-      {status::flawedDivider, 201, Severity::severe,
-       "Intel Pentium fdiv flaw detected, please update the processor\r\n"},
-      {status::endOfFile, 613, Severity::severe, "end of file encountered\r\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.number);
-    EXPECT_EQ(c.code.number(), c.number);
-    EXPECT_EQ(c.code.severity(), c.severity);
-    EXPECT_EQ(messageTemplate(c.code), c.text);
-  }
-}
-
 TEST(MessageCatalogue, CodeNotInTheTableIsMessageNotFoundWithASingleLineFeed) {
   EXPECT_EQ(messageTemplate(StatusCode{0xC0000999}), "Message not found\n");
   EXPECT_EQ(messageTemplate(StatusCode{0}), "Message not found\n");
@@ -69,13 +42,6 @@ TEST(MessageCatalogue, CodeNotInTheTableIsMessageNotFoundWithASingleLineFeed) {
   // class is not that entry.
   EXPECT_EQ(messageTemplate(StatusCode{0x8000001D}), "Message not found\n");
   EXPECT_EQ(messageTemplate(StatusCode{0xC001001D}), "Message not found\n");
-}
-
-TEST(MessageCatalogue, PrefixFollowsTheSeverityClass) {
-  EXPECT_EQ(severityPrefix(Severity::success), "forrtl");
-  EXPECT_EQ(severityPrefix(Severity::info), "forrtl: info");
-  EXPECT_EQ(severityPrefix(Severity::error), "forrtl: error");
-  EXPECT_EQ(severityPrefix(Severity::severe), "forrtl: severe");
 }
 
 }  // namespace

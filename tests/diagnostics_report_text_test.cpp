@@ -38,6 +38,10 @@ TEST(ReportLine, PrefixNumberAndFilledTextEndInCrCrLf) {
        {"control-BREAK"},
        "forrtl: error (200): program aborting due to control-BREAK event\r\r\n"},
       {status::floatConversionFailed, {}, "forrtl: info (95): floating point conversion failed\r\r\n"},
+      {status::endOfFile, {}, "forrtl: severe (613): end of file encountered\r\r\n"},
+      {status::inconsistentOpenClose,
+       {1, "f"},
+       "forrtl: severe (46): inconsistent OPEN/CLOSE parameters, unit 1, file f\r\r\n"},
       {status::flawedDivider,
        {},
        "forrtl: severe (201): Intel Pentium fdiv flaw detected, please update the processor\r\r\n"},
@@ -51,7 +55,7 @@ TEST(ReportLine, PrefixNumberAndFilledTextEndInCrCrLf) {
       {status::openFailure,
        {2, "50%d %s.wav"},
        "forrtl: severe (30): open failure, unit 2, file 50%d %s.wav\r\r\n"},
-      {status::openFailure, {2, "a\nb"}, "forrtl: severe (30): open failure, unit 2, file a\r\nb\r\r\n"},
+      {status::openFailure, {2, "a\nb\r"}, "forrtl: severe (30): open failure, unit 2, file a\r\nb\r\r\r\n"},
       {status::permissionDenied,
        {-7, "f"},
        "forrtl: severe (9): permission to access file denied, unit -7, file f\r\r\n"},
@@ -94,14 +98,6 @@ TEST(SystemErrorLine, WithoutPlatformTextTheLineStaysOpen) {
   EXPECT_EQ(platform::errorText(123456), std::nullopt);
   EXPECT_EQ(systemErrorLine(123456, std::nullopt),
             "forrtl: FormatMessage failed for sysmem message number 123456");
-}
-
-TEST(TextStream, EveryLineFeedBecomesCrLf) {
-  EXPECT_EQ(toTextStream(""), "");
-  EXPECT_EQ(toTextStream("a"), "a");
-  EXPECT_EQ(toTextStream("\n"), "\r\n");
-  EXPECT_EQ(toTextStream("\r\n"), "\r\r\n");
-  EXPECT_EQ(toTextStream("a\n\nb\r"), "a\r\n\r\nb\r");
 }
 
 TEST(ProcessorExceptionText, EachKindHasItsTextAndOneLineEnd) {

@@ -11,6 +11,7 @@
 
 #include "services/units/binary_units.h"
 #include "services/units/unit_table.h"
+#include "tests/support/wav_builder.h"
 
 namespace quadrel {
 namespace {
@@ -49,12 +50,7 @@ class UnitOperations : public ::testing::Test {
   fs::path folder_;
 };
 
-std::string pattern(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<char>((i * 131 + seed * 17 + (i >> 8)) & 0xFF);
-  return bytes;
-}
+std::string pattern(std::size_t size, unsigned seed) { return harness::samplePattern(seed, size); }
 
 TEST_F(UnitOperations, ReadsItemsInFileOrderAndTheEndTestSeesTheLastByte) {
   openUnit(1, create("in.bin", "RIFF\x01\x02\x03\x04\x05\x06Z"), forReading);
@@ -93,28 +89,6 @@ TEST_F(UnitOperations, AnItemStraddlingTwoFetchesArrivesWhole) {
   readStatement(2, tail);
   EXPECT_EQ(std::string(rest, 8), bytes.substr(fetchSize + 2));
   EXPECT_TRUE(unitAtEnd(2));
-}
-
-TEST_F(UnitOperations, AnExistingLongerOutputIsCutAtTheFirstPlatformWriteOnly) {
-  create("out.bin", std::string(1000, 'x'));
-  openUnit(9, path("out.bin"), forWriting);
-  rewindUnit(9);
-  std::string header = "0123456789abcdef";
-  const TransferItem groupA[] = {TransferItem::characters(header.data(), 16)};
-  writeStatement(9, groupA);
-  EXPECT_EQ(fs::file_size(path("out.bin")), 1000u) << "nothing is written before it must be";
-
-  flushBinaryUnits();
-  EXPECT_EQ(contents("out.bin"), header);
-
-  std::string more = "ABCD";
-  const TransferItem groupB[] = {TransferItem::integer4(more.data())};
-  writeStatement(9, groupB);
-  flushBinaryUnits();
-  flushBinaryUnits();
-  EXPECT_EQ(contents("out.bin"), header + more);
-  closeUnit(9);
-  EXPECT_EQ(contents("out.bin"), header + more);
 }
 
 TEST_F(UnitOperations, RewindWritesTheGatheredBytesAndArmsTheCutAgain) {
@@ -200,17 +174,6 @@ TEST_F(UnitOperations, TheEndTestLooksAtTheFileNotAtTheBuffer) {
   EXPECT_TRUE(unitAtEnd(1));
   closeUnit(9);
   EXPECT_TRUE(contents("out.bin") == bytes.substr(fetchSize));
-}
-
-TEST_F(UnitOperations, TailCopyOfAnInputAtItsEndWritesNothing) {
-  openUnit(1, create("wx.bin", "abcd"), forReading);
-  openUnit(9, path("out.bin"), forWriting);
-  char bytes[4];
-  const TransferItem all[] = {TransferItem::characters(bytes, 4)};
-  readStatement(1, all);
-  copyUntilEnd(1, 9);
-  closeUnit(9);
-  EXPECT_EQ(contents("out.bin"), "");
 }
 
 }  // namespace

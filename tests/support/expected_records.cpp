@@ -2,16 +2,20 @@
 #include "tests/support/expected_records.h"
 
 namespace quadrel::harness {
+namespace {
 
+// `value` right-justified in `width` columns ("*" * width when it does not fit).
 std::string rightJustified(std::int64_t value, std::size_t width) {
   std::string digits = std::to_string(value);
   if (digits.size() > width) return std::string(width, '*');
   return std::string(width - digits.size(), ' ') + digits;
 }
 
+}  // namespace
+
 std::string bannerRecords() {
-  return " *** Quadrel - Converts 2 WAV Stereo Files into a 4-chan. WAV file ***\r\n\r\n " +
-         std::string(attributionText) + "\r\n\r\n";
+  return " *** Quadrel - Converts 2 WAV Stereo Files into a 4-chan. WAV file ***\r\n\r\n"
+         " Converts two stereo recordings into one B-format file, W X Y Z.\r\n\r\n";
 }
 
 std::string echoRecords(std::string_view wx, std::string_view yz, std::string_view output) {
@@ -41,13 +45,12 @@ std::string summaryRecords(int which, std::int32_t frames, std::int16_t channels
 
 std::string closingRecords(std::int32_t rate) {
   return " Outfile Fsampling =" + rightJustified(rate, 8) +
-         " Hz\r\n \r\n Saving data to output file (s)...\r\n" + "  Conversion terminated OK !!!!\r\n";
+         " Hz\r\n \r\n Saving data to output file (s)...\r\n  Conversion terminated OK !!!!\r\n";
 }
 
 std::string errorRecord(std::string_view text) {
   std::string record(" ");
-  record.append(text).append(crlf);
-  return record;
+  return record.append(text).append("\r\n");
 }
 
 }  // namespace quadrel::harness

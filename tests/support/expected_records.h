@@ -1,6 +1,6 @@
 // The console records that the converter writes, spelled out for
 // byte-for-byte comparison of whole runs. Every record but a prompt ends in
-// CR LF.
+// CR LF; numbers are right-justified in their columns.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +8,6 @@
 #include <string_view>
 
 namespace quadrel::harness {
-
-inline constexpr std::string_view crlf = "\r\n";
-inline constexpr std::string_view attributionText =
-    "Converts two stereo recordings into one B-format file, W X Y Z.";
 
 // Title, empty record, attribution, empty record.
 std::string bannerRecords();
@@ -31,8 +27,5 @@ std::string closingRecords(std::int32_t rate);
 
 // A rejection: the error text as a value-list record.
 std::string errorRecord(std::string_view text);
-
-// `value` right-justified in `width` columns ("*" * width when it does not fit).
-std::string rightJustified(std::int64_t value, std::size_t width);
 
 }  // namespace quadrel::harness

@@ -28,6 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+constexpr std::string_view dirToken = "{dir}";
+
 std::string replaceDirToken(std::string text, const std::string& dir) {
   for (std::size_t at = text.find(dirToken); at != std::string::npos;
        at = text.find(dirToken, at + dir.size())) {
@@ -59,8 +61,6 @@ std::vector<std::string> childEnvironment(const RunRequest& request, const std::
     }
     variables[std::string(name)] = std::string(text.substr(equals + 1));
   }
-  for (const std::string& name : request.unsetEnv)
-    variables.erase(name);
   for (const auto& [name, value] : request.env)
     variables[name] = replaceDirToken(value, dir);
   std::vector<std::string> entries;
@@ -109,37 +109,6 @@ std::map<std::string, std::string> regularFilesIn(const std::string& dir) {
   return files;
 }
 
-int openCloseOnExec(const char* path, int flags) { return open(path, flags | O_CLOEXEC); }
-
-// An unlinked temporary file holding `bytes`, positioned at its start.
-int stdinFile(const std::string& bytes) {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/quadrel-stdin-XXXXXX";
-  int fd = mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) return -1;
-  unlink(pattern.c_str());
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  lseek(fd, 0, SEEK_SET);
-  return fd;
-}
-
-int outputSink(OutputKind kind) {
-  switch (kind) {
-    case OutputKind::devNull:
-      return openCloseOnExec("/dev/null", O_WRONLY);
-    case OutputKind::devFull:
-      return openCloseOnExec("/dev/full", O_WRONLY);
-    default:
-      return -1;
-  }
-}
-
 void setNonBlocking(int fd) {
   if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
@@ -182,15 +151,10 @@ RunningProgram::RunningProgram(const RunRequest& request) : request_(request) {
     writeFile(fs::path(dir_) / name, bytes);
   if (request_.prepare) request_.prepare(dir_);
 
-  std::string workdir = replaceDirToken(request_.workingDirectory, dir_);
-  if (workdir.empty()) {
-    workdir = dir_;
-  } else if (workdir.front() != '/') {
-    workdir = (fs::path(dir_) / workdir).string();
-    fs::create_directories(workdir);
-  }
+  const std::string workdir = (fs::path(dir_) / request_.workingDirectory).string();
+  fs::create_directories(workdir);
 
-  std::vector<std::string> argvTexts{request_.argv0.value_or(request_.program)};
+  std::vector<std::string> argvTexts{request_.program};
   for (const std::string& arg : request_.args)
     argvTexts.push_back(replaceDirToken(arg, dir_));
   std::vector<std::string> envTexts = childEnvironment(request_, dir_);
@@ -208,12 +172,14 @@ RunningProgram::RunningProgram(const RunRequest& request) : request_(request) {
       }
       break;
     }
-    case StdinKind::file:
-      childIn = stdinFile(request_.stdinBytes);
+    case StdinKind::file: {
+      // Unlinked before the start, so it is no file of the run.
+      const std::string path = dir_ + "/.stdin";
+      writeFile(path, request_.stdinBytes);
+      childIn = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      unlink(path.c_str());
       break;
-    case StdinKind::devNull:
-      childIn = openCloseOnExec("/dev/null", O_RDONLY);
-      break;
+    }
     case StdinKind::terminal: {
       stdinFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
       char name[128];
@@ -226,21 +192,17 @@ RunningProgram::RunningProgram(const RunRequest& request) : request_(request) {
       }
       break;
     }
-    case StdinKind::closed:
-      break;
   }
-  if (request_.stdinKind == StdinKind::pipe || request_.stdinKind == StdinKind::terminal) {
-    pendingStdin_ = request_.stdinBytes;
-  }
+  if (request_.stdinKind != StdinKind::file) pendingStdin_ = request_.stdinBytes;
 
-  int childOut = outputSink(request_.stdoutKind);
-  int childErr = outputSink(request_.stderrKind);
+  int childOut = request_.stdoutKind == OutputKind::devFull ? open("/dev/full", O_WRONLY | O_CLOEXEC) : -1;
+  int childErr = -1;
   int ends[2];
   if (request_.stdoutKind == OutputKind::capture && pipe2(ends, O_CLOEXEC) == 0) {
     outFd_ = ends[0];
     childOut = ends[1];
   }
-  if (request_.stderrKind == OutputKind::capture && pipe2(ends, O_CLOEXEC) == 0) {
+  if (pipe2(ends, O_CLOEXEC) == 0) {
     errFd_ = ends[0];
     childErr = ends[1];
   }
@@ -311,7 +273,7 @@ RunningProgram::~RunningProgram() {
   closeFd(stdinFd_);
   closeFd(outFd_);
   closeFd(errFd_);
-  if (!finished_ && !dir_.empty() && !request_.keepDirectory) {
+  if (!finished_ && !dir_.empty()) {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
@@ -423,7 +385,6 @@ RunResult RunningProgram::finish(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) break;
     Clock::duration left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) {
-      result.timedOut = true;
       ADD_FAILURE() << request_.program << " did not end within " << timeout.count() << " ms";
       kill(pid_, SIGKILL);
       collectExit(true);
@@ -446,10 +407,8 @@ RunResult RunningProgram::finish(std::chrono::milliseconds timeout) {
   result.dir = dir_;
   if (!dir_.empty()) {
     result.files = regularFilesIn(dir_);
-    if (!request_.keepDirectory) {
-      std::error_code ignored;
-      fs::remove_all(dir_, ignored);
-    }
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
   }
   finished_ = true;
   return result;

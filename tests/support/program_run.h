@@ -3,12 +3,10 @@
 // Each run gets a fresh temporary folder (under TMPDIR, else /tmp) holding
 // the request's files; the child starts there, so relative names work, and
 // every regular file left behind comes back in the result. The child's
-// environment is the test process's own without the variables that change
-// the program's behaviour (names beginning with FORT or FOR_, in any case),
-// plus the request's variables. Stdout and stderr are captured whole.
-//
-// The text "{dir}" in an argument, an environment value or the working
-// directory stands for the run's folder, so a test can pass absolute paths.
+// environment is the test process's own without the variables that steer
+// the program (names beginning with FORT or FOR_, in any case), plus the
+// request's variables. The text "{dir}" in an argument or an environment
+// value stands for the run's folder.
 #pragma once
 
 #include <sys/resource.h>
@@ -24,10 +22,6 @@
 
 namespace quadrel::harness {
 
-// Stands for the run's folder in arguments, environment values and the
-// working directory.
-inline constexpr std::string_view dirToken = "{dir}";
-
 // The program under test, and the same program with the fault-injection
 // layer (environment QUADREL_TEST_FAULTS="kind:nth:errno;...").
 std::string programPath();
@@ -36,39 +30,30 @@ std::string faultyProgramPath();
 enum class StdinKind {
   pipe,      // the stdin bytes through a pipe, closed after the last byte
   file,      // the stdin bytes in an unlinked regular file
-  devNull,   // /dev/null (a character device)
   terminal,  // a pseudo-terminal that becomes the child's controlling terminal
-  closed,    // descriptor 0 not open at all
 };
 
 enum class OutputKind {
   capture,  // a pipe read by the harness
-  devNull,  // /dev/null
   devFull,  // /dev/full: every write fails with ENOSPC
   closed,   // descriptor not open at all
 };
 
 struct RunRequest {
-  std::vector<std::string> args;  // argv[1] onwards
-  std::optional<std::string> argv0;
+  std::vector<std::string> args;           // argv[1] onwards
   std::map<std::string, std::string> env;  // added to (or replacing) the cleaned environment
-  std::vector<std::string> unsetEnv;       // removed from the environment (exact names)
   std::string stdinBytes;
   StdinKind stdinKind = StdinKind::pipe;
-  OutputKind stdoutKind = OutputKind::capture;
-  OutputKind stderrKind = OutputKind::capture;
+  OutputKind stdoutKind = OutputKind::capture;  // stderr is always captured
   // Written into the run's folder before the start; a name may hold
   // subfolders ("in/a.wav"), which are created.
   std::map<std::string, std::string> files;
-  // Called with the run's folder after the files are written: for folders,
-  // permissions, links or FIFOs that a test needs.
+  // Called with the run's folder after the files are written.
   std::function<void(const std::string& dir)> prepare;
   std::string program = programPath();
   std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE of the child, in bytes
-  // Where the child starts: empty for the run's folder; a relative name is
-  // taken inside the run's folder (and created), an absolute one as it is.
+  // Where the child starts, relative to the run's folder (created).
   std::string workingDirectory;
-  bool keepDirectory = false;  // leave the run's folder in place afterwards
   std::chrono::milliseconds timeout{20000};
 };
 
@@ -77,16 +62,13 @@ struct RunResult {
   std::string err;
   int exitStatus = -1;  // the low 8 bits of the exit status; -1 when killed by a signal
   int termSignal = 0;   // the signal that ended the child, or 0
-  bool timedOut = false;
-  // Every regular file in the run's folder after the run, by relative name
-  // ("out.wav", "in/a.wav").
+  // Every regular file in the run's folder after the run, by relative name.
   std::map<std::string, std::string> files;
-  std::string dir;  // the run's folder, as an absolute path without symbolic links
+  std::string dir;  // the run's folder, absolute, without symbolic links
 };
 
-// Runs the program to its end: writes the stdin bytes, closes stdin, and
-// collects everything. A run that exceeds the timeout is killed and fails
-// the current test.
+// Runs the program to its end with stdin closed after its bytes. A run that
+// exceeds the timeout is killed and fails the current test.
 RunResult runProgram(const RunRequest& request);
 
 // A program that a test drives while it runs: waits for its output, types
@@ -105,11 +87,9 @@ class RunningProgram {
   bool waitForOutput(std::string_view text, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   bool waitForError(std::string_view text, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-  // Queues bytes for the pipe, or types them into the terminal; they are
-  // written as the child reads, while the test waits or finishes.
+  // Queues bytes for the pipe, or types them into the terminal.
   void writeStdin(std::string_view bytes);
-  // Closes stdin once the queued bytes are written (on a terminal, this
-  // hangs it up).
+  // Closes stdin once the queued bytes are written.
   void closeStdin();
   void sendSignal(int signal);
 
@@ -118,7 +98,6 @@ class RunningProgram {
   RunResult finish(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
   const std::string& out() const { return out_; }
-  const std::string& err() const { return err_; }
   const std::string& dir() const { return dir_; }
   pid_t pid() const { return pid_; }
 

@@ -111,9 +111,7 @@ std::string buildWav(const WavSpec& spec) {
   h.dataId = spec.dataId;
   h.dataLength = spec.dataLength.value_or(static_cast<std::int32_t>(data.size()));
 
-  std::string file = headerBytes(h) + data + spec.trailing;
-  if (spec.truncateTo && *spec.truncateTo < file.size()) file.resize(*spec.truncateTo);
-  return file;
+  return headerBytes(h) + data + spec.trailing;
 }
 
 void PrintTo(const WavHeaderFields& h, std::ostream* out) {

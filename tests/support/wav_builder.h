@@ -56,8 +56,7 @@ struct WavSpec {
   std::int32_t frames = 0;
   std::uint32_t seed = 1;
   std::optional<std::string> sampleBytes;
-  std::string trailing;                   // after the sample data, e.g. a LIST chunk
-  std::optional<std::size_t> truncateTo;  // keep only this many bytes of the file
+  std::string trailing;  // after the sample data, e.g. a LIST chunk
 };
 
 // A stereo 16-bit file of `frames` frames at 44100 Hz with the given pattern.
