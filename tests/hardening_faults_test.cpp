@@ -135,6 +135,8 @@ TEST(HardeningFaults, FileSizeLimitKeepsExactlyTheBytesBelowIt) {
     EXPECT_EQ(output.size(), limit);
     EXPECT_TRUE(output == pair.expected.substr(0, limit)) << "the output is not the start of the result";
     EXPECT_EQ(result.out, recordsThrough(pair, "").substr(0, result.out.size()));
+    EXPECT_EQ(result.out.find("Conversion terminated OK"), std::string::npos)
+        << "success was claimed before the failing write was reported";
   }
 }
 

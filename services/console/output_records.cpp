@@ -12,6 +12,7 @@
 #include "services/console/record_format.h"
 #include "services/diagnostics/report.h"
 #include "services/diagnostics/unit_record.h"
+#include "services/units/binary_units.h"
 
 namespace quadrel {
 namespace {
@@ -58,6 +59,10 @@ void connect(ConsoleOutputUnit& unit) {
 }
 
 void writeRecords(const std::vector<std::string>& records) {
+  // Output gathered on the binary units reaches its files first, so that a
+  // failing write is reported before any later record (such as the
+  // completion record) can claim success.
+  flushBinaryUnits();
   ConsoleOutputUnit& unit = consoleOutput();
   std::lock_guard<std::recursive_timed_mutex> inUse(unit.record.inUse);
   // The process is ending on another thread; this one must not go on.
