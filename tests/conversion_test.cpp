@@ -115,15 +115,15 @@ struct PairCase {
 void PrintTo(const PairCase& pair, std::ostream* out) { *out << pair.name; }
 
 WavSpec withBits(std::int16_t bits, std::int32_t frames, std::uint32_t seed) {
-  WavSpec spec = stereo16(frames, seed);
-  spec.bitsPerSample = bits;
-  return spec;
+  WavSpec recipe = stereo16(frames, seed);
+  recipe.bitsPerSample = bits;
+  return recipe;
 }
 
-WavSpec withData(WavSpec spec, std::int32_t dataLength, std::size_t sampleBytes) {
-  spec.dataLength = dataLength;
-  spec.sampleBytes = samplePattern(spec.seed, sampleBytes);
-  return spec;
+WavSpec withData(WavSpec recipe, std::int32_t dataLength, std::size_t sampleBytes) {
+  recipe.dataLength = dataLength;
+  recipe.sampleBytes = samplePattern(recipe.seed, sampleBytes);
+  return recipe;
 }
 
 std::vector<PairCase> pairCases() {

@@ -203,9 +203,9 @@ TEST(HardeningInputs, EndlessLineFromTheZeroDeviceIsTooLongInBoundedMemory) {
 // output is the same as from a regular file, tail included.
 TEST(HardeningInputs, WxFileThroughAFifoConvertsLikeARegularFile) {
   if (programRunsUnderWine()) GTEST_SKIP() << fifoUnderWine;
-  WavSpec spec = stereo16(200, 8);
-  spec.trailing = chunk("LIST", "INFOISFT" + le32(6) + "tool\0\0");
-  const std::string wx = buildWav(spec), yz = buildWav(stereo16(200, 9));
+  WavSpec recipe = stereo16(200, 8);
+  recipe.trailing = chunk("LIST", "INFOISFT" + le32(6) + "tool\0\0");
+  const std::string wx = buildWav(recipe), yz = buildWav(stereo16(200, 9));
   ASSERT_LE(wx.size(), std::size_t{PIPE_BUF});
   RunRequest request = pairRequest(wx, yz);
   request.args[0] = "wx.fifo";
@@ -226,9 +226,9 @@ TEST(HardeningInputs, WxFileThroughAFifoConvertsLikeARegularFile) {
 // only a read that brings nothing ends it.
 TEST(HardeningInputs, FifoTailArrivingLateIsCopiedToTheEnd) {
   if (programRunsUnderWine()) GTEST_SKIP() << fifoUnderWine;
-  WavSpec spec = stereo16(100, 10);
-  spec.trailing = chunk("LIST", "INFOISFT" + le32(4) + "late");
-  const std::string wx = buildWav(spec), yz = buildWav(stereo16(100, 11));
+  WavSpec recipe = stereo16(100, 10);
+  recipe.trailing = chunk("LIST", "INFOISFT" + le32(4) + "late");
+  const std::string wx = buildWav(recipe), yz = buildWav(stereo16(100, 11));
   const std::size_t framesEnd = 44 + 400;
   RunRequest request = pairRequest(wx, yz);
   request.args[0] = "wx.fifo";

@@ -8,9 +8,9 @@ namespace quadrel::harness {
 namespace {
 
 TEST(WavBuilder, CanonicalFieldsAreComputedFromTheOthers) {
-  WavSpec spec = stereo16(10, 7);
-  spec.trailing = chunk("LIST", "abcd");
-  std::string file = buildWav(spec);
+  WavSpec recipe = stereo16(10, 7);
+  recipe.trailing = chunk("LIST", "abcd");
+  std::string file = buildWav(recipe);
   ASSERT_EQ(file.size(), 44u + 40 + 12);
   EXPECT_EQ(file.substr(0, 16), std::string("RIFF") + std::string("\x58\0\0\0", 4) + "WAVEfmt ");
   EXPECT_EQ(readWavHeader(file),
@@ -24,10 +24,10 @@ TEST(WavBuilder, CanonicalFieldsAreComputedFromTheOthers) {
 }
 
 WavSpec withSamples(std::int16_t bits, std::string samples) {
-  WavSpec spec;
-  spec.bitsPerSample = bits;
-  spec.sampleBytes = std::move(samples);
-  return spec;
+  WavSpec recipe;
+  recipe.bitsPerSample = bits;
+  recipe.sampleBytes = std::move(samples);
+  return recipe;
 }
 
 TEST(ExpectedConversion, InterleavesHalvesAndCopiesTheWxTail) {

@@ -31,9 +31,9 @@ void PrintTo(const Rejection& rejection, std::ostream* out) { *out << rejection.
 WavSpec stereo(std::uint32_t seed) { return stereo16(1000, seed); }
 
 template <typename Change>
-WavSpec changed(WavSpec spec, Change change) {
-  change(spec);
-  return spec;
+WavSpec changed(WavSpec recipe, Change change) {
+  change(recipe);
+  return recipe;
 }
 
 std::vector<Rejection> rejections() {

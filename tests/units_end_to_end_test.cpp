@@ -257,13 +257,13 @@ TEST(UnitsEndToEnd, BigEndianOutputReversesEveryNumberButNoCharacters) {
   };
   for (const Case& c : {Case{16, {4}}, Case{24, {2, 4}}}) {
     SCOPED_TRACE(c.bits);
-    t::WavSpec spec = t::stereo16(manyFrames, 1);
-    spec.bitsPerSample = c.bits;
-    spec.trailing = "LIST0123";
-    const std::string wx = t::buildWav(spec);
-    spec.seed = 2;
-    spec.trailing.clear();
-    const std::string yz = t::buildWav(spec);
+    t::WavSpec recipe = t::stereo16(manyFrames, 1);
+    recipe.bitsPerSample = c.bits;
+    recipe.trailing = "LIST0123";
+    const std::string wx = t::buildWav(recipe);
+    recipe.seed = 2;
+    recipe.trailing.clear();
+    const std::string yz = t::buildWav(recipe);
     t::RunRequest request = pairRun(wx, yz);
     request.env["fort_convert9"] = "big_endian";
     t::RunResult result = t::runProgram(request);
@@ -296,14 +296,14 @@ std::string floatBytes(std::initializer_list<std::uint32_t> patterns) {
 }
 
 TEST(UnitsEndToEnd, VaxRealsAreConvertedAndAnUnrepresentableOneIsReportedAndPassedOver) {
-  t::WavSpec spec;
-  spec.bitsPerSample = 32;
-  spec.formatTag = 3;
+  t::WavSpec recipe;
+  recipe.bitsPerSample = 32;
+  recipe.formatTag = 3;
   // 1.0, -118.625 | +infinity, 0.15625
-  spec.sampleBytes = floatBytes({0x3F800000, 0xC2ED4000, 0x7F800000, 0x3E200000});
-  const std::string wx = t::buildWav(spec);
-  spec.sampleBytes = floatBytes({0x3F800000, 0x3F800000, 0x3F800000, 0x3F800000});
-  const std::string yz = t::buildWav(spec);
+  recipe.sampleBytes = floatBytes({0x3F800000, 0xC2ED4000, 0x7F800000, 0x3E200000});
+  const std::string wx = t::buildWav(recipe);
+  recipe.sampleBytes = floatBytes({0x3F800000, 0x3F800000, 0x3F800000, 0x3F800000});
+  const std::string yz = t::buildWav(recipe);
   t::RunRequest request = pairRun(wx, yz);
   request.env["FORT_CONVERT9"] = "VAXD";
   t::RunResult result = t::runProgram(request);

@@ -29,8 +29,8 @@ bool parseKind(const std::string& word, CallKind& kind) {
   return false;
 }
 
-void installFaults(const char* spec) {
-  std::stringstream all(spec);
+void installFaults(const char* faultList) {
+  std::stringstream all(faultList);
   std::string fault;
   while (std::getline(all, fault, ';')) {
     std::stringstream fields(fault);

@@ -76,10 +76,10 @@ std::string samplePattern(std::uint32_t seed, std::size_t count) {
 }
 
 WavSpec stereo16(std::int32_t frames, std::uint32_t seed) {
-  WavSpec spec;
-  spec.frames = frames;
-  spec.seed = seed;
-  return spec;
+  WavSpec recipe;
+  recipe.frames = frames;
+  recipe.seed = seed;
+  return recipe;
 }
 
 std::string chunk(std::string_view id, std::string_view body) {
@@ -90,28 +90,28 @@ std::string chunk(std::string_view id, std::string_view body) {
   return out;
 }
 
-std::string buildWav(const WavSpec& spec) {
-  int bytesPerSample = std::max(1, (spec.bitsPerSample + 7) / 8);
-  int channels = std::max<int>(1, spec.channels);
-  std::string data = spec.sampleBytes.value_or(samplePattern(
-      spec.seed, static_cast<std::size_t>(std::max(0, spec.frames)) * channels * bytesPerSample));
+std::string buildWav(const WavSpec& recipe) {
+  int bytesPerSample = std::max(1, (recipe.bitsPerSample + 7) / 8);
+  int channels = std::max<int>(1, recipe.channels);
+  std::string data = recipe.sampleBytes.value_or(samplePattern(
+      recipe.seed, static_cast<std::size_t>(std::max(0, recipe.frames)) * channels * bytesPerSample));
 
   WavHeaderFields h;
-  h.riffId = spec.riffId;
-  h.riffSize = spec.riffSize.value_or(static_cast<std::int32_t>(36 + data.size() + spec.trailing.size()));
-  h.waveFmtId = spec.waveFmtId;
-  h.fmtLength = spec.fmtLength;
-  h.formatTag = spec.formatTag;
-  h.channels = spec.channels;
-  h.sampleRate = spec.sampleRate;
-  h.blockAlign = spec.blockAlign.value_or(static_cast<std::int16_t>(spec.channels * bytesPerSample));
-  h.byteRate = spec.byteRate.value_or(static_cast<std::int32_t>(static_cast<std::uint32_t>(spec.sampleRate) *
+  h.riffId = recipe.riffId;
+  h.riffSize = recipe.riffSize.value_or(static_cast<std::int32_t>(36 + data.size() + recipe.trailing.size()));
+  h.waveFmtId = recipe.waveFmtId;
+  h.fmtLength = recipe.fmtLength;
+  h.formatTag = recipe.formatTag;
+  h.channels = recipe.channels;
+  h.sampleRate = recipe.sampleRate;
+  h.blockAlign = recipe.blockAlign.value_or(static_cast<std::int16_t>(recipe.channels * bytesPerSample));
+  h.byteRate = recipe.byteRate.value_or(static_cast<std::int32_t>(static_cast<std::uint32_t>(recipe.sampleRate) *
                                                                 static_cast<std::uint32_t>(h.blockAlign)));
-  h.bitsPerSample = spec.bitsPerSample;
-  h.dataId = spec.dataId;
-  h.dataLength = spec.dataLength.value_or(static_cast<std::int32_t>(data.size()));
+  h.bitsPerSample = recipe.bitsPerSample;
+  h.dataId = recipe.dataId;
+  h.dataLength = recipe.dataLength.value_or(static_cast<std::int32_t>(data.size()));
 
-  return headerBytes(h) + data + spec.trailing;
+  return headerBytes(h) + data + recipe.trailing;
 }
 
 void PrintTo(const WavHeaderFields& h, std::ostream* out) {

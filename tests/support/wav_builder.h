@@ -66,7 +66,7 @@ WavSpec stereo16(std::int32_t frames, std::uint32_t seed);
 // byte moved to the wrong frame or channel shows.
 std::string samplePattern(std::uint32_t seed, std::size_t count);
 
-std::string buildWav(const WavSpec& spec);
+std::string buildWav(const WavSpec& recipe);
 
 // A chunk with its 4-character id, its length field and its body.
 std::string chunk(std::string_view id, std::string_view body);
