@@ -13,7 +13,8 @@ inline std::int16_t loadInt16Le(const std::byte* image) {
 
 inline std::int32_t loadInt32Le(const std::byte* image) {
   std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | std::to_integer<std::uint32_t>(image[i]);
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | std::to_integer<std::uint32_t>(image[i]);
   return static_cast<std::int32_t>(value);
 }
 
@@ -25,7 +26,8 @@ inline void storeInt16Le(std::byte* image, std::int16_t value) {
 
 inline void storeInt32Le(std::byte* image, std::int32_t value) {
   auto bits = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i) image[i] = static_cast<std::byte>((bits >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    image[i] = static_cast<std::byte>((bits >> (8 * i)) & 0xFF);
 }
 
 }  // namespace quadrel

@@ -54,8 +54,7 @@ TransferResult writeAll(Handle handle, const void* bytes, std::size_t size);
 
 // Writes every byte at a fixed offset without moving the file position.
 // Async-signal-safe: the exception path uses it to save completed output.
-TransferResult writeAllAt(Handle handle, const void* bytes, std::size_t size,
-                          std::int64_t offset);
+TransferResult writeAllAt(Handle handle, const void* bytes, std::size_t size, std::int64_t offset);
 
 // Sets the file length. Async-signal-safe.
 SystemError cutAt(Handle handle, std::int64_t length);

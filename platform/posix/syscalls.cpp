@@ -13,8 +13,8 @@ int numberControl(int fd, int command, int argument) { return ::fcntl(fd, comman
 }  // namespace
 
 Syscalls& syscalls() {
-  static Syscalls table{openFile, ::read, ::write, ::pwrite, ::ftruncate, ::lseek, ::fstat, ::close,
-                        lockControl, numberControl, ::getcwd};
+  static Syscalls table{openFile, ::read,  ::write,     ::pwrite,      ::ftruncate, ::lseek,
+                        ::fstat,  ::close, lockControl, numberControl, ::getcwd};
   return table;
 }
 

@@ -17,8 +17,8 @@ using quadrel::platform::CallKind;
 
 bool parseKind(const std::string& word, CallKind& kind) {
   static const std::pair<const char*, CallKind> names[] = {
-      {"open", CallKind::open},     {"read", CallKind::read},   {"write", CallKind::write},
-      {"cut", CallKind::cut},       {"rewind", CallKind::rewind}, {"close", CallKind::close},
+      {"open", CallKind::open}, {"read", CallKind::read},     {"write", CallKind::write},
+      {"cut", CallKind::cut},   {"rewind", CallKind::rewind}, {"close", CallKind::close},
       {"size", CallKind::size}};
   for (const auto& [name, value] : names) {
     if (word == name) {
@@ -38,7 +38,8 @@ void installFaults(const char* faultList) {
     CallKind kind{};
     if (std::getline(fields, kindWord, ':') && std::getline(fields, nth, ':') &&
         std::getline(fields, error) && parseKind(kindWord, kind)) {
-      quadrel::platform::failCall(kind, std::stoi(nth), static_cast<quadrel::platform::SystemError>(std::stoul(error)));
+      quadrel::platform::failCall(kind, std::stoi(nth),
+                                  static_cast<quadrel::platform::SystemError>(std::stoul(error)));
     }
   }
 }

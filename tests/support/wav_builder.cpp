@@ -105,8 +105,8 @@ std::string buildWav(const WavSpec& recipe) {
   h.channels = recipe.channels;
   h.sampleRate = recipe.sampleRate;
   h.blockAlign = recipe.blockAlign.value_or(static_cast<std::int16_t>(recipe.channels * bytesPerSample));
-  h.byteRate = recipe.byteRate.value_or(static_cast<std::int32_t>(static_cast<std::uint32_t>(recipe.sampleRate) *
-                                                                static_cast<std::uint32_t>(h.blockAlign)));
+  h.byteRate = recipe.byteRate.value_or(static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(recipe.sampleRate) * static_cast<std::uint32_t>(h.blockAlign)));
   h.bitsPerSample = recipe.bitsPerSample;
   h.dataId = recipe.dataId;
   h.dataLength = recipe.dataLength.value_or(static_cast<std::int32_t>(data.size()));
