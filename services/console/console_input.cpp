@@ -15,17 +15,8 @@
 namespace quadrel {
 namespace {
 
-struct ConsoleInputUnit {
-  ConsoleInputUnit() {
-    record.number = 5;
-    record.fileName = "CONIN$";
-  }
-
-  UnitRecord record;
-  platform::Handle handle = platform::noHandle;
-  bool connected = false;
-  bool ownsHandle = false;  // a FORT5 file, closed at exit
-  bool closedAtExit = false;
+struct ConsoleInputUnit : ConsoleConnection {
+  ConsoleInputUnit() : ConsoleConnection(5, "CONIN$") {}
   bool pipe = false;  // the end of the data means the writer has gone
   std::optional<LineReader> reader;
 };
@@ -110,20 +101,6 @@ void readConsoleLine(NameField& field) {
   fillConsoleField(outcome.line, field);
 }
 
-void closeConsoleInputAtExit() {
-  ConsoleInputUnit& unit = consoleInput();
-  std::unique_lock<std::recursive_timed_mutex> inUse(unit.record.inUse, std::try_to_lock);
-  if (!inUse.owns_lock()) return;
-  unit.closedAtExit = true;
-  if (!unit.connected) return;
-  unit.connected = false;
-  if (!unit.ownsHandle) return;
-  const platform::SystemError error = platform::closeHandle(unit.handle);
-  unit.handle = platform::noHandle;
-  if (error != 0) {
-    unit.record.savedSystemError = error;
-    reportUnitFailure(unit.record, status::closeError);
-  }
-}
+void closeConsoleInputAtExit() { closeConsoleConnectionAtExit(consoleInput()); }
 
 }  // namespace quadrel

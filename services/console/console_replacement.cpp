@@ -1,6 +1,10 @@
 // The files that FORT5 and FORT6 put in place of standard input and output.
 #include "services/console/console_replacement.h"
 
+#include <mutex>
+
+#include "services/diagnostics/report.h"
+
 namespace quadrel {
 
 std::optional<std::string> consoleReplacementName(std::string_view variable) {
@@ -12,20 +16,19 @@ std::optional<std::string> consoleReplacementName(std::string_view variable) {
   return value->substr(first, last - first + 1);
 }
 
-StatusCode openFailureStatus(platform::SystemError error) {
-  switch (platform::classifyOpenError(error)) {
-    case platform::OpenFailure::notFound:
-      return status::fileNotFound;
-    case platform::OpenFailure::accessDenied:
-      return status::permissionDenied;
-    case platform::OpenFailure::noSuchDevice:
-      return status::noSuchDevice;
-    case platform::OpenFailure::badName:
-      return status::fileNameError;
-    case platform::OpenFailure::other:
-      break;
+void closeConsoleConnectionAtExit(ConsoleConnection& unit) {
+  std::unique_lock<std::recursive_timed_mutex> inUse(unit.record.inUse, std::try_to_lock);
+  if (!inUse.owns_lock()) return;
+  unit.closedAtExit = true;
+  if (!unit.connected) return;
+  unit.connected = false;
+  if (!unit.ownsHandle) return;
+  const platform::SystemError error = platform::closeHandle(unit.handle);
+  unit.handle = platform::noHandle;
+  if (error != 0) {
+    unit.record.savedSystemError = error;
+    reportUnitFailure(unit.record, status::closeError);
   }
-  return status::openFailure;
 }
 
 }  // namespace quadrel

@@ -6,7 +6,8 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "services/diagnostics/status_code.h"
+#include "services/diagnostics/open_failure_status.h"
+#include "services/diagnostics/unit_record.h"
 
 namespace quadrel {
 
@@ -15,7 +16,24 @@ namespace quadrel {
 // platforms where a variable cannot hold an empty text.
 std::optional<std::string> consoleReplacementName(std::string_view variable);
 
-// The catalogue entry for a refused open, by the class of its system error.
-StatusCode openFailureStatus(platform::SystemError error);
+// What the two console units share: the record that reports quote and the
+// handle the unit was connected to on first use.
+struct ConsoleConnection {
+  ConsoleConnection(int number, const char* name) {
+    record.number = number;
+    record.fileName = name;
+  }
+
+  UnitRecord record;
+  platform::Handle handle = platform::noHandle;
+  bool connected = false;
+  bool ownsHandle = false;  // a FORT5 or FORT6 file, closed at exit
+  bool closedAtExit = false;
+};
+
+// Closes a console unit at the end of the process without writing
+// anything; a unit in use by another thread is skipped. A failed close of
+// a FORT5 or FORT6 file is reported as a CLOSE error.
+void closeConsoleConnectionAtExit(ConsoleConnection& unit);
 
 }  // namespace quadrel

@@ -17,17 +17,8 @@
 namespace quadrel {
 namespace {
 
-struct ConsoleOutputUnit {
-  ConsoleOutputUnit() {
-    record.number = 6;
-    record.fileName = "CONOUT$";
-  }
-
-  UnitRecord record;
-  platform::Handle handle = platform::noHandle;
-  bool connected = false;
-  bool ownsHandle = false;  // a FORT6 file, closed at exit
-  bool closedAtExit = false;
+struct ConsoleOutputUnit : ConsoleConnection {
+  ConsoleOutputUnit() : ConsoleConnection(6, "CONOUT$") {}
 };
 
 // Never destroyed: the console control thread may close it while the
@@ -87,20 +78,6 @@ void writeValueListRecord(std::initializer_list<ListValue> values) {
   writeRecords(buildValueListRecords(std::span<const ListValue>(values.begin(), values.size())));
 }
 
-void closeConsoleOutputAtExit() {
-  ConsoleOutputUnit& unit = consoleOutput();
-  std::unique_lock<std::recursive_timed_mutex> inUse(unit.record.inUse, std::try_to_lock);
-  if (!inUse.owns_lock()) return;
-  unit.closedAtExit = true;
-  if (!unit.connected) return;
-  unit.connected = false;
-  if (!unit.ownsHandle) return;
-  const platform::SystemError error = platform::closeHandle(unit.handle);
-  unit.handle = platform::noHandle;
-  if (error != 0) {
-    unit.record.savedSystemError = error;
-    reportUnitFailure(unit.record, status::closeError);
-  }
-}
+void closeConsoleOutputAtExit() { closeConsoleConnectionAtExit(consoleOutput()); }
 
 }  // namespace quadrel

@@ -6,28 +6,13 @@
 #include <new>
 #include <string>
 
+#include "services/diagnostics/open_failure_status.h"
 #include "services/diagnostics/report.h"
 #include "services/units/name_resolution.h"
 #include "services/units/unit_table.h"
 
 namespace quadrel {
 namespace {
-
-StatusCode openFailureCode(platform::SystemError error) {
-  switch (platform::classifyOpenError(error)) {
-    case platform::OpenFailure::notFound:
-      return status::fileNotFound;
-    case platform::OpenFailure::accessDenied:
-      return status::permissionDenied;
-    case platform::OpenFailure::noSuchDevice:
-      return status::noSuchDevice;
-    case platform::OpenFailure::badName:
-      return status::fileNameError;
-    case platform::OpenFailure::other:
-      break;
-  }
-  return status::openFailure;
-}
 
 platform::StandardStream streamOf(ConsoleDevice device) {
   switch (device) {
@@ -131,7 +116,7 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
     const platform::OpenResult opened = platform::openFile(name.openPath, purpose);
     if (opened.error != 0) {
       unit.record.savedSystemError = opened.error;
-      failUnit(unit.record, openFailureCode(opened.error));
+      failUnit(unit.record, openFailureStatus(opened.error));
     }
     handle = opened.handle;
     if (conflictsWithOpenUnit(unit, handle)) {
