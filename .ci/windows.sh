@@ -32,12 +32,16 @@ export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$cross/wineprefix}
 
 phase "Wine prefix and server"
-# The server starts first and stays up until the end, so that the prefix is
-# created by it and every run of the suite finds it ready.
+# One server stays up until the end. Its first program starts Wine's
+# services, which live as long as the server and keep the standard handles
+# they were given: wineboot starts them here, on no pipe, so that they never
+# hold open a pipe that a test run or the test discovery waits on.
 mkdir -p "$WINEPREFIX"
 wineserver -p || echo "a Wine server already runs for $WINEPREFIX"
 trap 'wineserver -k || true' EXIT
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i
+boot=()
+[ -f "$WINEPREFIX/system.reg" ] || boot=(-i)
+wineboot "${boot[@]}" </dev/null >"$WINEPREFIX/wineboot.log" 2>&1
 
 phase "GoogleTest for MinGW-w64"
 gtest=$cross/googletest-install
