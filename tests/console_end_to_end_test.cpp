@@ -99,8 +99,7 @@ TEST(ConsoleEndToEnd, PipeWhoseWriterHasGoneIsAReadError) {
   request.stdinKind = StdinKind::pipe;
   const RunResult result = runProgram(request);
   EXPECT_EQ(result.out, bannerRecords() + promptRecords());
-  EXPECT_EQ(result.err, systemLine(result.err, "Broken pipe") +
-                            "forrtl: severe (39): error during read, unit 5, file CONIN$\r\r\n");
+  EXPECT_EQ(result.err, unitFailureReport(result.err, "Broken pipe", 39, "error during read", 5, "CONIN$"));
   EXPECT_EQ(result.exitStatus, 39);
 }
 
@@ -150,8 +149,8 @@ TEST(ConsoleEndToEnd, Fort5NamesTheFileReadInsteadOfStandardInput) {
   request.files.erase("names.txt");
   result = runProgram(request);
   EXPECT_EQ(result.out, bannerRecords() + promptRecords().substr(0, 40));
-  EXPECT_EQ(result.err, systemLine(result.err, "No such file or directory") +
-                            "forrtl: severe (29): file not found, unit 5, file names.txt\r\r\n");
+  EXPECT_EQ(result.err,
+            unitFailureReport(result.err, "No such file or directory", 29, "file not found", 5, "names.txt"));
   EXPECT_EQ(result.exitStatus, 29);
 }
 
@@ -169,9 +168,8 @@ TEST(ConsoleEndToEnd, Fort6FileReceivesTheRecordsAndIsReplacedOrReported) {
   request.env["FORT6"] = "no-such-folder/console.txt";
   const RunResult refused = runProgram(request);
   EXPECT_EQ(refused.out, "");
-  EXPECT_EQ(refused.err,
-            systemLine(refused.err, "No such file or directory") +
-                "forrtl: severe (29): file not found, unit 6, file no-such-folder/console.txt\r\r\n");
+  EXPECT_EQ(refused.err, unitFailureReport(refused.err, "No such file or directory", 29, "file not found", 6,
+                                           "no-such-folder/console.txt"));
   EXPECT_EQ(refused.exitStatus, 29);
 }
 

@@ -11,6 +11,9 @@ bool programRunsUnderWine() {
 #endif
 }
 
+namespace {
+
+// The name under which the program reports `linuxPath`.
 std::string reportedPath(std::string_view linuxPath) {
   if (!programRunsUnderWine() || linuxPath.substr(0, 1) != "/") return std::string(linuxPath);
   std::string path = "Z:";
@@ -19,6 +22,8 @@ std::string reportedPath(std::string_view linuxPath) {
   return path;
 }
 
+// The system error line at the start of `err`, or for the Windows program
+// one that cannot match when `err` does not start with a well-formed one.
 std::string systemLine(std::string_view err, std::string_view linuxText) {
   constexpr std::string_view prefix = "forrtl: ";
   constexpr std::string_view lineEnd = "\r\r\n";
@@ -30,6 +35,8 @@ std::string systemLine(std::string_view err, std::string_view linuxText) {
   if (!formed) return "forrtl: <one line of the system's text>\r\r\n";
   return std::string(err.substr(0, end + lineEnd.size()));
 }
+
+}  // namespace
 
 std::string unitFailureReport(std::string_view err, std::string_view linuxText, int number,
                               std::string_view text, int unit, std::string_view file) {
