@@ -17,13 +17,7 @@ missing=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
 command -v wine >/dev/null || missing+=(wine64 wine)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh ${missing[@]+"${missing[@]}"}
 
 cross=$(realpath -m "${QUADREL_WIN_BUILD_DIR:-build-win}")
 host=$(realpath -m "${QUADREL_WIN_HOST_BUILD_DIR:-build-win-host}")

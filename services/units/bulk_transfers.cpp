@@ -150,18 +150,7 @@ std::int64_t moveBufferedFrames(BinaryUnit& first, BinaryUnit& second, BinaryUni
 // from the end until a read says so: without this, whatever had not yet
 // arrived when the frames were done would be lost. False when a read brings
 // nothing; a refused read fails with 39.
-bool fetchUnlessAtEnd(BinaryUnit& unit) {
-  const platform::TransferResult got =
-      platform::readSome(unit.handle.load(std::memory_order_relaxed), unit.fetchBuffer.get(), fetchSize);
-  if (got.error != 0) {
-    unit.record.savedSystemError = got.error;
-    failUnit(unit.record, status::errorDuringRead);
-  }
-  unit.nextByte = 0;
-  unit.unconsumed = got.count;
-  unit.fetchedTotal += static_cast<std::int64_t>(got.count);
-  return got.count > 0;
-}
+bool fetchUnlessAtEnd(BinaryUnit& unit) { return fetchAvailable(unit) > 0; }
 
 }  // namespace
 

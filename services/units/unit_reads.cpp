@@ -12,17 +12,21 @@
 
 namespace quadrel {
 
-void fetchBlock(BinaryUnit& unit) {
+std::size_t fetchAvailable(BinaryUnit& unit) {
   const platform::TransferResult got =
       platform::readSome(unit.handle.load(std::memory_order_relaxed), unit.fetchBuffer.get(), fetchSize);
   if (got.error != 0) {
     unit.record.savedSystemError = got.error;
     failUnit(unit.record, status::errorDuringRead);
   }
-  if (got.count == 0) failUnit(unit.record, status::endOfFileDuringRead);
   unit.nextByte = 0;
   unit.unconsumed = got.count;
   unit.fetchedTotal += static_cast<std::int64_t>(got.count);
+  return got.count;
+}
+
+void fetchBlock(BinaryUnit& unit) {
+  if (fetchAvailable(unit) == 0) failUnit(unit.record, status::endOfFileDuringRead);
 }
 
 std::optional<std::int64_t> bytesLeft(const BinaryUnit& unit) {

@@ -73,6 +73,10 @@ BinaryUnit& unitForOperation(int number);
 
 // ---- Reading (unit_reads.cpp) --------------------------------------------
 
+// Refills the empty buffer with what one read brings, possibly nothing; a
+// refused read fails with 39 and its system error.
+std::size_t fetchAvailable(BinaryUnit& unit);
+
 // The fetch rule: refills the empty buffer. No bytes fail with 24, a
 // refused read with 39 and its system error.
 void fetchBlock(BinaryUnit& unit);
