@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "converter/bformat_writer.h"
+#include "converter/usage.h"
 #include "converter/wave_header.h"
 #include "services/console/arguments.h"
 #include "services/console/console_input.h"
@@ -71,6 +72,7 @@ void writeSummary(std::string_view pointsLabel, std::string_view rateLabel, std:
 }  // namespace
 
 void runConversion() {
+  answerInformationRequest();
   writeBanner();
   NameFields names = obtainNames();
 

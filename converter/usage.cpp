@@ -1,0 +1,63 @@
+// Usage text and version, for a user who asks before converting anything.
+#include "converter/usage.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "services/console/arguments.h"
+#include "services/console/output_records.h"
+#include "services/diagnostics/termination.h"
+
+namespace quadrel {
+namespace {
+
+constexpr std::string_view usageLines[] = {
+    "Usage: quadrel WX.wav YZ.wav OUT.wav",
+    "       quadrel",
+    "       quadrel --help | --version",
+    "",
+    "Puts two stereo WAV files side by side in one four-channel B-format file:",
+    "W and X from the WX file's left and right channels, Y and Z from the YZ",
+    "file's. Without three names on the command line, the program asks for",
+    "them on standard input, one per line. An existing OUT.wav is replaced.",
+    "",
+    "  -h, --help     show this text and exit",
+    "      --version  show the version and exit",
+    "",
+    "The manual page quadrel(1) tells more.",
+};
+
+enum class Request { none, help, version };
+
+Request requestOnCommandLine() {
+  if (argumentCount() != 2) return Request::none;
+  // Longer than every option, so that a longer word never matches by its start.
+  std::array<char, 16> field;
+  std::int16_t length = 0;
+  fetchArgument(1, field, &length);
+  if (length < 0 || static_cast<std::size_t>(length) > field.size()) return Request::none;
+  const std::string_view word(field.data(), static_cast<std::size_t>(length));
+  if (word == "--help" || word == "-h") return Request::help;
+  if (word == "--version") return Request::version;
+  return Request::none;
+}
+
+}  // namespace
+
+void answerInformationRequest() {
+  switch (requestOnCommandLine()) {
+    case Request::none:
+      return;
+    case Request::help:
+      for (std::string_view line : usageLines)
+        writeLayoutRecord({LayoutItem::text(line)});
+      break;
+    case Request::version:
+      writeLayoutRecord({LayoutItem::text("quadrel "), LayoutItem::text(QUADREL_VERSION)});
+      break;
+  }
+  endProgram();
+}
+
+}  // namespace quadrel
