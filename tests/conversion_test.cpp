@@ -8,6 +8,7 @@
 
 #include "tests/support/expected_records.h"
 #include "tests/support/program_run.h"
+#include "tests/support/program_under_wine.h"
 #include "tests/support/wav_builder.h"
 
 namespace quadrel::harness {
@@ -61,11 +62,13 @@ TEST(Conversion, CommandLineFormConvertsSixteenBitStereoPair) {
 }
 
 // Names from stdin, whether it is a file or a pipe, and whatever one or two
-// words the command line carries.
+// words the command line carries: an option is one only as the sole word,
+// and only as spelled.
 TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
   std::string wx = buildWav(stereo16(1000, 3));
   std::string yz = buildWav(stereo16(1000, 4));
-  const std::vector<std::vector<std::string>> commandLines = {{}, {"ignored.wav"}, {"a.wav", "b.wav"}};
+  const std::vector<std::vector<std::string>> commandLines = {
+      {}, {"ignored.wav"}, {"a.wav", "b.wav"}, {"--Help"}, {"--versions"}, {"--help", "b.wav"}};
   for (StdinKind kind : {StdinKind::file, StdinKind::pipe}) {
     for (const std::vector<std::string>& args : commandLines) {
       SCOPED_TRACE(args.size());
@@ -81,6 +84,58 @@ TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
       EXPECT_EQ(result.files.size(), 3u);
     }
   }
+}
+
+// "--help", "-h" and "--version" alone answer on standard output, in
+// console lines, and touch no file: the names waiting on stdin stay unread.
+TEST(Conversion, HelpAndVersionAloneAnswerWithoutConverting) {
+  const std::string wx = buildWav(stereo16(10, 5));
+  const std::string yz = buildWav(stereo16(10, 6));
+  std::string help;
+  for (const char* option : {"--help", "-h", "--version"}) {
+    SCOPED_TRACE(option);
+    RunRequest request = conversionRequest(wx, yz);
+    request.args = {option};
+    request.stdinBytes = "wx.wav\nyz.wav\nout.wav\n";
+    const RunResult result = runProgram(request);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.files.size(), 2u);
+    if (std::string_view(option) == "--version") {
+      EXPECT_EQ(result.out, "quadrel " QUADREL_VERSION "\r\n");
+      continue;
+    }
+    if (help.empty()) help = result.out;
+    EXPECT_EQ(result.out, help);
+    EXPECT_TRUE(result.out.starts_with("Usage: quadrel WX.wav YZ.wav OUT.wav\r\n")) << result.out;
+    EXPECT_NE(result.out.find("--version"), std::string::npos);
+    std::size_t lineFeeds = 0;
+    for (std::size_t at = result.out.find('\n'); at != std::string::npos;
+         at = result.out.find('\n', at + 1)) {
+      ++lineFeeds;
+      EXPECT_TRUE(at > 0 && result.out[at - 1] == '\r') << "a line without CR at byte " << at;
+    }
+    EXPECT_GT(lineFeeds, 3u);
+    EXPECT_TRUE(result.out.ends_with("\r\n"));
+  }
+
+  // An answer that cannot be written is a failure, not a success.
+  RunRequest request;
+  request.args = {"--help"};
+  request.stdoutKind = OutputKind::devFull;
+  const RunResult full = runProgram(request);
+  EXPECT_EQ(full.err,
+            unitFailureReport(full.err, "No space left on device", 38, "error during write", 6, "CONOUT$"));
+  EXPECT_EQ(full.exitStatus, 38);
+
+  // With three names an option is a file name like any other.
+  request = conversionRequest(wx, yz);
+  request.files = {{"--help", wx}, {"yz.wav", yz}};
+  request.args = {"--help", "yz.wav", "out.wav"};
+  RunResult named = runProgram(request);
+  EXPECT_EQ(named.out, bannerRecords() + echoRecords("--help", "yz.wav", "out.wav") + reportRecords(wx, yz));
+  EXPECT_EQ(named.exitStatus, 0);
+  EXPECT_EQ(named.files["out.wav"], expectedConversion(wx, yz));
 }
 
 TEST(Conversion, SameFileAsWxAndYzGivesEachFrameTwice) {
@@ -191,6 +246,31 @@ TEST_P(ConvertedPair, MatchesTheExpectedBytes) {
 
 INSTANTIATE_TEST_SUITE_P(Conversion, ConvertedPair, ::testing::ValuesIn(pairCases()),
                          [](const ::testing::TestParamInfo<PairCase>& info) { return info.param.name; });
+
+// `cmake --install` into a fresh prefix: the installed program converts the
+// example pair, and the manual page is installed beside it.
+TEST(Conversion, InstalledProgramConvertsTheExamplePair) {
+  if (programRunsUnderWine()) {
+    GTEST_SKIP() << "the install puts the Linux program in place: the Linux suite runs this case";
+  }
+  const std::string wx = sourceFile("examples/wx.wav");
+  const std::string yz = sourceFile("examples/yz.wav");
+  RunRequest request;
+  request.program = "/bin/sh";
+  request.args = {"-c",
+                  "\"$0\" --install \"$1\" --prefix \"$PWD/prefix\" >/dev/null && "
+                  "prefix/bin/quadrel wx.wav yz.wav wxyz.wav",
+                  QUADREL_CMAKE_COMMAND, QUADREL_BUILD_DIR};
+  request.files = {{"wx.wav", wx}, {"yz.wav", yz}};
+  RunResult result = runProgram(request);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out,
+            bannerRecords() + echoRecords("wx.wav", "yz.wav", "wxyz.wav") + reportRecords(wx, yz));
+  EXPECT_EQ(result.files["wxyz.wav"], expectedConversion(wx, yz));
+  EXPECT_EQ(result.files.count("prefix/bin/quadrel"), 1u);
+  EXPECT_EQ(result.files["prefix/share/man/man1/quadrel.1"], sourceFile("doc/quadrel.1"));
+}
 
 // An independent reader agrees with the header of the result.
 TEST(Conversion, OutputHeaderReadsBackWithPythonWave) {

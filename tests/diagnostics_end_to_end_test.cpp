@@ -2,10 +2,15 @@
 // exceptions and the error-output redirection, compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "services/diagnostics/message_catalogue.h"
 #include "tests/support/program_run.h"
 #include "tests/support/program_under_wine.h"
 #include "tests/support/wav_builder.h"
@@ -201,6 +206,69 @@ TEST(DiagnosticsEndToEnd, FailedCloseAtExitIsReportedAndEndsTheClosingWithItsCod
   EXPECT_EQ(result.err, t::unitFailureReport(result.err, "Input/output error", 28, "CLOSE error", 1,
                                              result.dir + "/wx.wav"));
   EXPECT_EQ(result.exitStatus, 28);
+}
+
+// The lines of a rendered manual page's section, up to the next heading.
+std::vector<std::string> sectionLines(const std::string& page, std::string_view heading) {
+  std::vector<std::string> lines;
+  std::istringstream stream(page);
+  bool inside = false;
+  for (std::string line; std::getline(stream, line);) {
+    const bool isHeading = !line.empty() && line.front() != ' ';
+    if (isHeading) inside = line == heading;
+    if (inside && !isHeading)
+      lines.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
+  }
+  return lines;
+}
+
+// The section's line that begins with `status` as its tag, or nothing.
+std::string statusLine(const std::vector<std::string>& lines, int status) {
+  const std::string tag = std::to_string(status) + ' ';
+  for (const std::string& line : lines) {
+    if (line.starts_with(tag)) return line;
+  }
+  return {};
+}
+
+// The manual page renders without a warning, gives every exit status the
+// program ends with (a failure's with the catalogue's own text) and every
+// environment variable it reads.
+TEST(DiagnosticsEndToEnd, ManualPageRendersAndListsEveryStatusAndVariable) {
+  if (t::programRunsUnderWine())
+    GTEST_SKIP() << "the manual page is the same for both programs: the Linux suite checks it";
+  t::RunRequest request;
+  request.program = "/bin/sh";
+  // Lines as long as a paragraph, so that a status and its text share one line.
+  request.args = {"-c", "groff -man -ww -z \"$0\" && groff -man -ww -Tascii -P-cbou -rLL=5000n \"$0\"",
+                  QUADREL_SOURCE_DIR "/doc/quadrel.1"};
+  const t::RunResult result = t::runProgram(request);
+  ASSERT_EQ(result.exitStatus, 0) << "groff (Debian package groff-base) failed or is missing: " << result.err;
+  EXPECT_EQ(result.err, "") << "groff warnings";
+
+  const std::vector<std::string> statuses = sectionLines(result.out, "EXIT STATUS");
+  for (int status : {0, 1, 2, 6, 201, 255}) {
+    EXPECT_NE(statusLine(statuses, status), "") << "exit status " << status;
+  }
+  const StatusCode failures[] = {
+      status::permissionDenied,     status::rewindError,      status::inputRecordTooLong,
+      status::endOfFileDuringRead,  status::closeError,       status::fileNotFound,
+      status::openFailure,          status::errorDuringWrite, status::errorDuringRead,
+      status::insufficientMemory,   status::noSuchDevice,     status::fileNameError,
+      status::inconsistentOpenClose};
+  for (StatusCode code : failures) {
+    const std::string_view entry = messageTemplate(code);
+    const std::string text(entry.substr(0, std::min(entry.find(", unit"), entry.find('\r'))));
+    EXPECT_NE(statusLine(statuses, code.value & 0xFF).find(text), std::string::npos) << text;
+  }
+
+  std::string environment;
+  for (const std::string& line : sectionLines(result.out, "ENVIRONMENT"))
+    environment += line + '\n';
+  for (const char* name : {"FORT0", "FORT5", "FORT6", "FORT_CONVERT1", "FORT_CONVERT2", "FORT_CONVERT9",
+                           "FOR_IGNORE_EXCEPTIONS", "FOR_RUN_FLAWED_PENTIUM", "FOR_NOERROR_DIALOGS"}) {
+    EXPECT_TRUE(std::regex_search(environment, std::regex(std::string("\\b") + name + "\\b"))) << name;
+  }
 }
 
 }  // namespace

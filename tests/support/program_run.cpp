@@ -141,6 +141,13 @@ void ignoreBrokenPipes() {
 }  // namespace
 
 std::string programPath() { return QUADREL_BINARY; }
+
+std::string sourceFile(const std::string& relativePath) {
+  const fs::path path = fs::path(QUADREL_SOURCE_DIR) / relativePath;
+  std::ifstream stream(path, std::ios::binary);
+  if (!stream) ADD_FAILURE() << "cannot read " << path;
+  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
 std::string faultyProgramPath() { return QUADREL_FAULTY_BINARY; }
 
 RunningProgram::RunningProgram(const RunRequest& request) : request_(request) {

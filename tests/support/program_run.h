@@ -67,6 +67,10 @@ struct RunResult {
   std::string dir;  // the run's folder, absolute, without symbolic links
 };
 
+// The bytes of a file of the source tree, such as "examples/wx.wav"; a
+// file that cannot be read fails the current test.
+std::string sourceFile(const std::string& relativePath);
+
 // Runs the program to its end with stdin closed after its bytes. A run that
 // exceeds the timeout is killed and fails the current test.
 RunResult runProgram(const RunRequest& request);
