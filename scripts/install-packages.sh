@@ -3,8 +3,18 @@
 # root). Does nothing when no package is named.
 set -euo pipefail
 [ $# -gt 0 ] || exit 0
-echo "installing: $*"
+if ! command -v apt-get >/dev/null; then
+  echo "install-packages.sh: no apt-get here; install these with the system's package manager: $*" >&2
+  exit 1
+fi
 sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "install-packages.sh: installing $* needs root: run this as root or install sudo" >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
+echo "installing: $*"
 "${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$@"
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@"
