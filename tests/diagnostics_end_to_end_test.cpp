@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -231,6 +231,17 @@ std::string statusLine(const std::vector<std::string>& lines, int status) {
   return {};
 }
 
+// True when `word` stands in `text` with no letter, digit or "_" beside it.
+bool containsWord(std::string_view text, std::string_view word) {
+  const auto partOfName = [&](std::size_t at) {
+    return at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '_');
+  };
+  for (std::size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+    if ((at == 0 || !partOfName(at - 1)) && !partOfName(at + word.size())) return true;
+  }
+  return false;
+}
+
 // The manual page renders without a warning, gives every exit status the
 // program ends with (a failure's with the catalogue's own text) and every
 // environment variable it reads.
@@ -250,6 +261,8 @@ TEST(DiagnosticsEndToEnd, ManualPageRendersAndListsEveryStatusAndVariable) {
   for (int status : {0, 1, 2, 6, 201, 255}) {
     EXPECT_NE(statusLine(statuses, status), "") << "exit status " << status;
   }
+  // Every severe entry that a unit operation raises; the catalogue holds a
+  // few more that this program never raises.
   const StatusCode failures[] = {
       status::permissionDenied,     status::rewindError,      status::inputRecordTooLong,
       status::endOfFileDuringRead,  status::closeError,       status::fileNotFound,
@@ -267,7 +280,7 @@ TEST(DiagnosticsEndToEnd, ManualPageRendersAndListsEveryStatusAndVariable) {
     environment += line + '\n';
   for (const char* name : {"FORT0", "FORT5", "FORT6", "FORT_CONVERT1", "FORT_CONVERT2", "FORT_CONVERT9",
                            "FOR_IGNORE_EXCEPTIONS", "FOR_RUN_FLAWED_PENTIUM", "FOR_NOERROR_DIALOGS"}) {
-    EXPECT_TRUE(std::regex_search(environment, std::regex(std::string("\\b") + name + "\\b"))) << name;
+    EXPECT_TRUE(containsWord(environment, name)) << name;
   }
 }
 
