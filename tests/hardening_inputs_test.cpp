@@ -171,6 +171,9 @@ class WaveLayouts : public ::testing::TestWithParam<LayoutCase> {};
 // its clear reason.
 TEST_P(WaveLayouts, ShowTheirRealValuesOrStopWithTheReason) {
   const LayoutCase& c = GetParam();
+  if (c.wxThroughPipe && programRunsUnderWine()) {
+    GTEST_SKIP() << "a read past the end of a pipe fails with a broken pipe on Windows, not with end-of-file";
+  }
   RunRequest request = pairRequest(c.wx, c.yz);
   if (c.wxThroughPipe) {
     request.args[0] = "CONIN$";
