@@ -4,6 +4,8 @@
 // rejected pair never creates or changes an output file.
 #include "converter/conversion_driver.h"
 
+#include <algorithm>
+#include <limits>
 #include <string_view>
 
 #include "converter/bformat_writer.h"
@@ -60,13 +62,22 @@ NameFields obtainNames() {
   return names;
 }
 
-void writeSummary(std::string_view pointsLabel, std::string_view rateLabel, std::int32_t frames,
+// An unknown frame count (data up to the end of a stream) shows as -1.
+void writeSummary(std::string_view pointsLabel, std::string_view rateLabel, Frames frames,
                   const InputHeaderFields& wx) {
-  writeValueListRecord({ListValue::string(pointsLabel), ListValue::int32(frames), ListValue::string(" with "),
-                        ListValue::int16(wx.channelCount), ListValue::string(" Channels")});
+  writeValueListRecord({ListValue::string(pointsLabel), ListValue::int64(frames.value_or(-1)),
+                        ListValue::string(" with "), ListValue::int16(wx.channelCount),
+                        ListValue::string(" Channels")});
   writeValueListRecord({ListValue::string(rateLabel), ListValue::int32(wx.samplingRate),
                         ListValue::string(" with "), ListValue::int16(wx.bitsPerSample),
                         ListValue::string(" Bits")});
+}
+
+// The writer counts frames in 32 bits: a count beyond them, or an unknown
+// one, converts until an input ends.
+std::int32_t writerFrameCount(Frames frames) {
+  const std::int64_t most = std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(std::min(frames.value_or(most), most));
 }
 
 }  // namespace
@@ -78,22 +89,23 @@ void runConversion() {
 
   WaveHeader header;
   openUnit(wxUnit, asText(names.wx), {UnitAction::read, UnitStatus::old});
-  std::int32_t wxFrames = readWxHeader(header);
+  const Frames wxFrames = readWxHeader(header);
   writeSummary("Number of data points #1 :", "Sampling Frequency #1 (Hz):", wxFrames, header.wx);
 
   openUnit(yzUnit, asText(names.yz), {UnitAction::read, UnitStatus::old});
-  std::int32_t frames = readAndCompareYzHeader(header);
+  const Frames frames = readAndCompareYzHeader(header);
   writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", frames, header.wx);
 
   openUnit(outputUnit, asText(names.output), {UnitAction::write, UnitStatus::unknown});
   rewindUnit(outputUnit);
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Outfile Fsampling ="),
                      LayoutItem::int8(header.wx.samplingRate), LayoutItem::text(" Hz")});
-  writeOutputHeader(header, frames);
+  const std::int32_t writerFrames = writerFrameCount(frames);
+  writeOutputHeader(header, writerFrames);
   writeLayoutRecord({LayoutItem::text(" ")});
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Saving data to output file (s)...")});
 
-  interleaveFrames(frames, header.wx.bitsPerSample);
+  interleaveFrames(writerFrames, header.wx.bitsPerSample);
   copyWxTail();
   writeValueListRecord({ListValue::string(" Conversion terminated OK !!!!")});
 

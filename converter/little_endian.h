@@ -18,6 +18,18 @@ inline std::int32_t loadInt32Le(const std::byte* image) {
   return static_cast<std::int32_t>(value);
 }
 
+inline std::uint16_t loadUint16Le(const std::byte* image) {
+  return static_cast<std::uint16_t>(loadInt16Le(image));
+}
+
+inline std::uint32_t loadUint32Le(const std::byte* image) {
+  return static_cast<std::uint32_t>(loadInt32Le(image));
+}
+
+inline std::uint64_t loadUint64Le(const std::byte* image) {
+  return loadUint32Le(image) | static_cast<std::uint64_t>(loadUint32Le(image + 4)) << 32;
+}
+
 inline void storeInt16Le(std::byte* image, std::int16_t value) {
   auto bits = static_cast<std::uint16_t>(value);
   image[0] = static_cast<std::byte>(bits & 0xFF);

@@ -1,64 +1,14 @@
-// Reading the two input headers group by group and checking them.
+// Decoding the header groups, and the checks on the two inputs.
 #include "converter/wave_header.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <limits>
 
 #include "converter/little_endian.h"
-#include "converter/rejection.h"
-#include "services/units/binary_units.h"
 
 namespace quadrel {
-namespace {
-
-constexpr int wxUnit = 1;
-constexpr int yzUnit = 2;
-
-// Groups A and B: RIFF id, RIFF size, WAVE-fmt id; fmt length, format tag,
-// channel count.
-void readGroupsAB(int unit, SharedHeaderFields& shared, InputHeaderFields& input) {
-  std::byte a[groupALength];
-  const TransferItem groupA[] = {TransferItem::characters(a, 4), TransferItem::integer4(a + 4),
-                                 TransferItem::characters(a + 8, 8)};
-  readStatement(unit, groupA);
-  decodeGroupA(a, shared, input);
-
-  std::byte b[groupBLength];
-  const TransferItem groupB[] = {TransferItem::integer4(b), TransferItem::integer2(b + 4),
-                                 TransferItem::integer2(b + 6)};
-  readStatement(unit, groupB);
-  decodeGroupB(b, shared, input);
-}
-
-// Group C: sampling rate, byte rate.
-void readGroupC(int unit, InputHeaderFields& input) {
-  std::byte c[groupCLength];
-  const TransferItem groupC[] = {TransferItem::integer4(c), TransferItem::integer4(c + 4)};
-  readStatement(unit, groupC);
-  decodeGroupC(c, input);
-}
-
-// Group D: block align, bits per sample, data id, data length.
-void readGroupD(int unit, SharedHeaderFields& shared, InputHeaderFields& input) {
-  std::byte d[groupDLength];
-  const TransferItem groupD[] = {TransferItem::integer2(d), TransferItem::integer2(d + 2),
-                                 TransferItem::characters(d + 4, 4), TransferItem::integer4(d + 8)};
-  readStatement(unit, groupD);
-  decodeGroupD(d, shared, input);
-}
-
-void rejectIf(std::optional<std::string_view> failure) {
-  if (failure) rejectInputPair(*failure);
-}
-
-std::int32_t frameCountOrReject(std::int32_t dataLength, std::int16_t blockAlign) {
-  std::optional<std::int32_t> frames = frameCount(dataLength, blockAlign);
-  if (!frames) rejectInputPair("ERROR - Invalid block align");
-  return *frames;
-}
-
-}  // namespace
 
 void decodeGroupA(const std::byte* image, SharedHeaderFields& shared, InputHeaderFields& input) {
   std::memcpy(shared.riffId.data(), image, 4);
@@ -84,10 +34,13 @@ void decodeGroupD(const std::byte* image, SharedHeaderFields& shared, InputHeade
   input.dataLength = loadInt32Le(image + 8);
 }
 
-std::optional<std::int32_t> frameCount(std::int32_t dataLength, std::int16_t blockAlign) {
+std::optional<std::int64_t> frameCount(std::uint64_t dataLength, std::int16_t blockAlign) {
   if (blockAlign == 0) return std::nullopt;
-  if (blockAlign == -1 && dataLength == std::numeric_limits<std::int32_t>::min()) return std::nullopt;
-  return dataLength / blockAlign;
+  const std::uint64_t divisor = blockAlign < 0 ? -blockAlign : blockAlign;
+  const std::uint64_t magnitude =
+      std::min<std::uint64_t>(dataLength / divisor, std::numeric_limits<std::int64_t>::max());
+  const auto frames = static_cast<std::int64_t>(magnitude);
+  return blockAlign < 0 ? -frames : frames;
 }
 
 std::optional<std::string_view> checkWxStereo(const InputHeaderFields& wx) {
@@ -102,27 +55,31 @@ std::optional<std::string_view> compareAfterGroupC(const InputHeaderFields& wx, 
   return std::nullopt;
 }
 
-std::optional<std::string_view> compareAfterGroupD(const InputHeaderFields& wx, const InputHeaderFields& yz) {
-  if (yz.dataLength != wx.dataLength) return "ERROR - Lenght mismatch";
+std::optional<std::string_view> compareAfterGroupD(const InputHeaderFields& wx, const InputLayout& wxLayout,
+                                                   const InputHeaderFields& yz, const InputLayout& yzLayout) {
+  if (wxLayout.dataLength && yzLayout.dataLength && *yzLayout.dataLength != *wxLayout.dataLength) {
+    return "ERROR - Lenght mismatch";
+  }
   if (yz.bitsPerSample != wx.bitsPerSample) return "ERROR - Bit resolution mismatch";
   return std::nullopt;
 }
 
-std::int32_t readWxHeader(WaveHeader& header) {
-  readGroupsAB(wxUnit, header.shared, header.wx);
-  rejectIf(checkWxStereo(header.wx));
-  readGroupC(wxUnit, header.wx);
-  readGroupD(wxUnit, header.shared, header.wx);
-  return frameCountOrReject(header.wx.dataLength, header.shared.blockAlign);
+std::optional<std::string_view> checkWalkedFormat(const ChunkWalk& walk) {
+  if (walk.format) return std::nullopt;
+  return walk.shortFormat ? "ERROR - Invalid fmt chunk" : "ERROR - Missing fmt chunk";
 }
 
-std::int32_t readAndCompareYzHeader(WaveHeader& header) {
-  readGroupsAB(yzUnit, header.shared, header.yz);
-  readGroupC(yzUnit, header.yz);
-  rejectIf(compareAfterGroupC(header.wx, header.yz));
-  readGroupD(yzUnit, header.shared, header.yz);
-  rejectIf(compareAfterGroupD(header.wx, header.yz));
-  return frameCountOrReject(header.wx.dataLength, header.shared.blockAlign);
+std::optional<std::string_view> checkSampleKind(const InputLayout& layout) {
+  if (layout.walked && layout.sampleKind == SampleKind::other) return "ERROR - Unsupported sample format";
+  return std::nullopt;
+}
+
+std::optional<std::string_view> checkSampleWidth(const InputHeaderFields& input, const InputLayout& layout) {
+  const int bits = input.bitsPerSample;
+  if (bits <= 0 || layout.blockAlign != input.channelCount * ((bits + 7) / 8)) {
+    return "ERROR - Unsupported sample width";
+  }
+  return std::nullopt;
 }
 
 }  // namespace quadrel

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,16 @@ TEST(ConsoleRecords, IntegersAreRightJustifiedOrAsterisks) {
   // A 16-bit field read as 0xFFFF is -1, also when it arrives unsigned.
   EXPECT_EQ(valueList({ListValue::int16(static_cast<std::int16_t>(0xFFFF))}), Records{"     -1\r\n"});
   EXPECT_EQ(valueList({ListValue{ListValue::Kind::int16, {}, 0xFFFF}}), Records{"     -1\r\n"});
+
+  // A 64-bit count prints like a 32-bit one while that can hold it, and
+  // wider, after one blank, once 12 columns cannot.
+  for (std::int32_t value :
+       {-1, 0, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()})
+    EXPECT_EQ(valueList({ListValue::int64(value)}), valueList({ListValue::int32(value)})) << value;
+  EXPECT_EQ(valueList({ListValue::int64(4294967295)}), Records{"  4294967295\r\n"});
+  EXPECT_EQ(valueList({ListValue::int64(123456789012)}), Records{" 123456789012\r\n"});
+  EXPECT_EQ(valueList({ListValue::int64(std::numeric_limits<std::int64_t>::min())}),
+            Records{" -9223372036854775808\r\n"});
 }
 
 TEST(ConsoleRecords, LayoutItemsPlaceSkipAndEndRecords) {

@@ -1,13 +1,19 @@
-// The converter's pure rules: frame counts and the wrapping arithmetic of
-// the four-channel header.
+// The converter's pure rules: frame counts, the chunk walker and the
+// wrapping arithmetic of the four-channel header.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "converter/bformat_writer.h"
+#include "converter/chunk_walker.h"
 #include "converter/little_endian.h"
 #include "converter/wave_header.h"
+#include "tests/support/wav_builder.h"
 
 namespace quadrel {
 namespace {
@@ -17,11 +23,94 @@ TEST(FrameCount, TruncatesTowardZeroAndRefusesImpossibleDivisions) {
   EXPECT_EQ(frameCount(4003, 4), 1000);
   EXPECT_EQ(frameCount(3, 4), 0);
   EXPECT_EQ(frameCount(4000, -4), -1000);
-  EXPECT_EQ(frameCount(-4003, 4), -1000);
   EXPECT_EQ(frameCount(4000, 0), std::nullopt);
-  EXPECT_EQ(frameCount(std::numeric_limits<std::int32_t>::min(), -1), std::nullopt);
-  EXPECT_EQ(frameCount(std::numeric_limits<std::int32_t>::min() + 1, -1),
-            std::numeric_limits<std::int32_t>::max());
+  // Data lengths are unsigned, and 64-bit for RF64.
+  EXPECT_EQ(frameCount(0x80000000u, 4), 0x20000000);
+  EXPECT_EQ(frameCount(0xFFFFFFFFu, -1), -0xFFFFFFFFLL);
+  EXPECT_EQ(frameCount(std::uint64_t{1} << 40, 6), (std::int64_t{1} << 40) / 6);
+  EXPECT_EQ(frameCount(std::numeric_limits<std::uint64_t>::max(), 1),
+            std::numeric_limits<std::int64_t>::max());
+}
+
+// The walker on bytes in memory.
+struct WalkCase {
+  const char* name;
+  std::string file;
+  WalkEnd end;
+  std::uint64_t dataStart = 0;
+  std::optional<std::uint64_t> dataLength;
+  SampleKind kind = SampleKind::pcm;  // of the fmt chunk; other when there is none
+};
+
+std::vector<WalkCase> walkCases() {
+  using namespace harness;
+  const std::string fmt = chunk("fmt ", formatBody({}));
+  const std::string data = chunk("data", std::string(40, 'd'));
+  auto withBits = [](std::uint16_t bits) {
+    FormatSpec format;
+    format.bitsPerSample = bits;
+    return format;
+  };
+  const std::string streamed = chunkWithSize("data", 0xFFFFFFFF, std::string(40, 'd'));
+  return {
+      {"Canonical", buildWav(stereo16(10, 1)), WalkEnd::data, 44, 40},
+      {"OddChunksBeforeFmtWithTheirPad",
+       waveFile("RIFF", {chunk("JUNK", std::string(27, 'j')), chunk("iXML", "<BWFXML/>"), fmt, data}),
+       WalkEnd::data, 98, 40},
+      {"ExtensibleFloat", waveFile("RIFF", {chunk("fmt ", extensibleBody(withBits(32), 32, 3)), data}),
+       WalkEnd::data, 68, 40, SampleKind::ieeeFloat},
+      {"ExtensibleMuLaw", waveFile("RIFF", {chunk("fmt ", extensibleBody(withBits(8), 8, 7)), data}),
+       WalkEnd::data, 68, 40, SampleKind::other},
+      {"Rf64SizeFromDs64",
+       waveFile("RF64",
+                {chunk("ds64", ds64Body(0, 0x123456789, 0)), fmt, chunkWithSize("data", 0xFFFFFFFF, "")}),
+       WalkEnd::data, 80, 0x123456789},
+      {"Bw64WithoutDs64RunsToTheEnd", waveFile("BW64", {fmt, streamed}), WalkEnd::data, 44, std::nullopt},
+      {"StreamedRiffRunsToTheEnd", waveFile("RIFF", {fmt, chunk("LIST", "INFO"), streamed}), WalkEnd::data,
+       56, std::nullopt},
+      {"ZeroSizeRunsToTheEnd", waveFile("RIFF", {fmt, chunkWithSize("data", 0, "dd")}), WalkEnd::data, 44,
+       std::nullopt},
+      {"NoFmtBeforeTheData", waveFile("RIFF", {data, fmt}), WalkEnd::data, 20, 40, SampleKind::other},
+      {"ShortFmt", waveFile("RIFF", {chunk("fmt ", std::string(14, '\1')), data}), WalkEnd::data, 42, 40,
+       SampleKind::other},
+      {"EndsInsideAChunkHeader", waveFile("RIFF", {fmt, data}).substr(0, 40), WalkEnd::truncated, 0,
+       std::nullopt},
+      {"EndsInsideThePadByte", waveFile("RIFF", {chunk("JUNK", "j"), data}).substr(0, 21), WalkEnd::truncated,
+       0, std::nullopt},
+      {"SizeNearTwoToThe32", waveFile("RIFF", {chunkWithSize("JUNK", 0xFFFFFFFE, ""), fmt, data}),
+       WalkEnd::truncated, 0, std::nullopt},
+      {"NotWave", waveFile("RIFX", {fmt, data}), WalkEnd::notWave, 0, std::nullopt},
+  };
+}
+
+TEST(ChunkWalker, StopsAtTheDataOrWhereTheBytesEnd) {
+  for (const WalkCase& c : walkCases()) {
+    SCOPED_TRACE(c.name);
+    SpanByteSource source(std::as_bytes(std::span(c.file)));
+    const ChunkWalk walk = walkChunks(source, false);
+    EXPECT_LE(source.consumed(), c.file.size());
+    ASSERT_EQ(walk.end, c.end);
+    if (c.end != WalkEnd::data) continue;
+    EXPECT_EQ(walk.dataStart, c.dataStart);
+    EXPECT_EQ(source.consumed(), c.dataStart) << "the source is left at the first sample";
+    EXPECT_EQ(walk.dataLength, c.dataLength);
+    EXPECT_EQ(walk.format ? walk.format->kind : SampleKind::other, c.kind);
+  }
+}
+
+TEST(ChunkWalker, KeepsTheBextBodyOnlyWhenAskedAndUpToItsLimit) {
+  const std::string fmt = harness::chunk("fmt ", harness::formatBody({}));
+  for (std::size_t size : {std::size_t{603}, bextLimit, bextLimit + 2}) {
+    const std::string file = harness::waveFile(
+        "RIFF", {harness::chunk("bext", std::string(size, 'b')), fmt, harness::chunk("data", "")});
+    for (bool keep : {false, true}) {
+      SpanByteSource source(std::as_bytes(std::span(file)));
+      const ChunkWalk walk = walkChunks(source, keep);
+      EXPECT_EQ(walk.end, WalkEnd::data);
+      EXPECT_EQ(walk.bext.value_or(std::vector<std::byte>()).size(), keep && size <= bextLimit ? size : 0)
+          << size;
+    }
+  }
 }
 
 InputHeaderFields stereo16() {

@@ -39,6 +39,15 @@ WavSpec changed(WavSpec recipe, Change change) {
 std::vector<Rejection> rejections() {
   const WavSpec wx = stereo(1);
   auto sixChannels = [](WavSpec& s) { s.channels = 6; };
+  auto negativeAlign = [](WavSpec& s) {
+    s.blockAlign = -4;
+    s.byteRate = 176400;
+  };
+  auto minusOneAlignPastTwoGib = [](WavSpec& s) {
+    s.blockAlign = -1;
+    s.byteRate = 176400;
+    s.dataLength = lowestLength;
+  };
   return {
       {"WxNotStereo", changed(wx, sixChannels), changed(stereo(2), sixChannels),
        "ERROR - The input files must be stereo", false},
@@ -80,13 +89,9 @@ std::vector<Rejection> rejections() {
        "ERROR - Bit resolution mismatch", true},
       {"WxBlockAlignZero", changed(wx, [](WavSpec& s) { s.blockAlign = 0; }), std::nullopt,
        "ERROR - Invalid block align", false},
-      {"WxDivisionOverflows",
-       changed(wx,
-               [](WavSpec& s) {
-                 s.blockAlign = -1;
-                 s.dataLength = lowestLength;
-               }),
-       std::nullopt, "ERROR - Invalid block align", false},
+      // Data lengths are unsigned: 2^31 bytes make 2^29 frames, not a negative count.
+      {"WxDataLengthPastTwoGib", changed(wx, [](WavSpec& s) { s.dataLength = lowestLength; }), stereo(2),
+       "ERROR - Lenght mismatch", true},
       {"YzBlockAlignZero", wx,
        changed(stereo(2),
                [](WavSpec& s) {
@@ -94,14 +99,20 @@ std::vector<Rejection> rejections() {
                  s.byteRate = 176400;
                }),
        "ERROR - Invalid block align", true},
-      {"YzDivisionOverflows", changed(wx, [](WavSpec& s) { s.dataLength = lowestLength; }),
+      // A frame must be whole samples, two channels of bytes per sample each.
+      {"NegativeBlockAlign", changed(wx, negativeAlign), changed(stereo(2), negativeAlign),
+       "ERROR - Unsupported sample width", true},
+      {"BlockAlignMinusOneWithTwoGibOfData", changed(wx, minusOneAlignPastTwoGib),
+       changed(stereo(2), minusOneAlignPastTwoGib), "ERROR - Unsupported sample width", true},
+      {"BlockAlignOfPartSamples", changed(wx, [](WavSpec& s) { s.blockAlign = 6; }),
+       changed(stereo(2), [](WavSpec& s) { s.blockAlign = 6; }), "ERROR - Unsupported sample width", true},
+      {"YzBlockAlignDiffers", wx,
        changed(stereo(2),
                [](WavSpec& s) {
-                 s.blockAlign = -1;
+                 s.blockAlign = 8;
                  s.byteRate = 176400;
-                 s.dataLength = lowestLength;
                }),
-       "ERROR - Invalid block align", true},
+       "ERROR - Unsupported sample width", true},
   };
 }
 
@@ -120,7 +131,8 @@ TEST_P(RejectedPair, WritesOnlyItsErrorRecordAndLeavesTheOutputAlone) {
   std::string expected = bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav");
   if (rejection.wxSummaryShown) {
     WavHeaderFields w = *readWavHeader(wx);
-    expected += summaryRecords(1, w.dataLength / w.blockAlign, w.channels, w.sampleRate, w.bitsPerSample);
+    const std::int64_t frames = std::int64_t{static_cast<std::uint32_t>(w.dataLength)} / w.blockAlign;
+    expected += summaryRecords(1, frames, w.channels, w.sampleRate, w.bitsPerSample);
   }
   EXPECT_EQ(result.out, expected + errorRecord(rejection.message));
   EXPECT_EQ(result.err, "");

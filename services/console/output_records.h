@@ -26,16 +26,19 @@ struct LayoutItem {
   static LayoutItem keepOpen() { return {Kind::keepOpen}; }
 };
 
-// One value of a value-list record.
+// One value of a value-list record. A 64-bit integer prints exactly like a
+// 32-bit one while it fits in 12 columns, and wider, after one blank, when
+// it does not.
 struct ListValue {
-  enum class Kind { characters, int32, int16 };
+  enum class Kind { characters, int32, int16, int64 };
   Kind kind;
   std::string_view characters{};
-  std::int32_t integer = 0;
+  std::int64_t integer = 0;
 
   static ListValue string(std::string_view value) { return {Kind::characters, value}; }
   static ListValue int32(std::int32_t value) { return {Kind::int32, {}, value}; }
   static ListValue int16(std::int16_t value) { return {Kind::int16, {}, value}; }
+  static ListValue int64(std::int64_t value) { return {Kind::int64, {}, value}; }
 };
 
 // Writes the records of a layout; the end of the layout ends the last one.

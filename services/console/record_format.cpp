@@ -1,6 +1,7 @@
 // Console output records: layout records and value-list records as bytes.
 #include "services/console/record_format.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -61,7 +62,10 @@ std::string listText(const ListValue& value) {
     case ListValue::Kind::characters:
       return std::string(value.characters);
     case ListValue::Kind::int32:
-      return rightJustified(value.integer, int32ListWidth);
+      return rightJustified(static_cast<std::int32_t>(value.integer), int32ListWidth);
+    case ListValue::Kind::int64:
+      return rightJustified(value.integer,
+                            std::max(int32ListWidth, std::to_string(value.integer).size() + 1));
     case ListValue::Kind::int16:
       break;
   }

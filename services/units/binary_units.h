@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -38,6 +39,11 @@ void writeStatement(int unit, std::span<const TransferItem> items);
 
 // True when every byte of the file has been consumed. Never reads or fails.
 bool unitAtEnd(int unit);
+
+// The bytes of a regular file not yet handed out by read requests; nothing
+// for a pipe, a device or a console, whose length is not known ahead.
+// Never reads or fails.
+std::optional<std::uint64_t> bytesLeftInUnit(int unit);
 
 // Disconnects the unit and closes its file; an unconnected unit is no failure.
 void closeUnit(int unit);

@@ -84,4 +84,13 @@ bool unitAtEnd(int number) {
   return left && *left <= 0;
 }
 
+std::optional<std::uint64_t> bytesLeftInUnit(int number) {
+  BinaryUnit& unit = unitForOperation(number);
+  std::lock_guard lock(unit.record.inUse);
+  if (!unit.connected || !unit.disk) return std::nullopt;
+  const std::optional<std::int64_t> left = bytesLeft(unit);
+  if (!left) return std::nullopt;
+  return static_cast<std::uint64_t>(std::max<std::int64_t>(*left, 0));
+}
+
 }  // namespace quadrel

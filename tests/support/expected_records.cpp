@@ -1,6 +1,8 @@
 // The converter's console records, built from their column rules.
 #include "tests/support/expected_records.h"
 
+#include <algorithm>
+
 namespace quadrel::harness {
 namespace {
 
@@ -35,10 +37,11 @@ std::string promptRecords() {
          " Name of the B-form .WAV output  file = ";
 }
 
-std::string summaryRecords(int which, std::int32_t frames, std::int16_t channels, std::int32_t rate,
+std::string summaryRecords(int which, std::int64_t frames, std::int16_t channels, std::int32_t rate,
                            std::int16_t bits) {
   std::string number = std::to_string(which);
-  return " Number of data points #" + number + " :" + rightJustified(frames, 12) + " with " +
+  return " Number of data points #" + number + " :" +
+         rightJustified(frames, std::max<std::size_t>(12, std::to_string(frames).size() + 1)) + " with " +
          rightJustified(channels, 7) + " Channels\r\n" + " Sampling Frequency #" + number +
          " (Hz):" + rightJustified(rate, 12) + " with " + rightJustified(bits, 7) + " Bits\r\n";
 }

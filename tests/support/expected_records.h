@@ -18,8 +18,9 @@ std::string echoRecords(std::string_view wx, std::string_view yz, std::string_vi
 // The three prompts of the dialogue form, none with a line end.
 std::string promptRecords();
 
-// The two summary records of input `which` (1 or 2).
-std::string summaryRecords(int which, std::int32_t frames, std::int16_t channels, std::int32_t rate,
+// The two summary records of input `which` (1 or 2). A frame count takes
+// 12 columns, or more after one blank when it needs them.
+std::string summaryRecords(int which, std::int64_t frames, std::int16_t channels, std::int32_t rate,
                            std::int16_t bits);
 
 // From the rate record to the completion record of a successful run.

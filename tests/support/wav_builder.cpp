@@ -3,7 +3,6 @@
 #include "tests/support/wav_builder.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace quadrel::harness {
 namespace {
@@ -53,12 +52,11 @@ std::string headerBytes(const WavHeaderFields& h) {
   return out;
 }
 
-// The frame count: data length by block align, truncated toward zero;
-// nothing when the division is impossible.
-std::optional<std::int32_t> framesOf(std::int32_t dataLength, std::int16_t blockAlign) {
+// The frame count: the data length, unsigned, by the block align, signed,
+// truncated toward zero; nothing when the block align is 0.
+std::optional<std::int64_t> framesOf(std::int32_t dataLength, std::int16_t blockAlign) {
   if (blockAlign == 0) return std::nullopt;
-  if (blockAlign == -1 && dataLength == std::numeric_limits<std::int32_t>::min()) return std::nullopt;
-  return dataLength / blockAlign;
+  return std::int64_t{static_cast<std::uint32_t>(dataLength)} / blockAlign;
 }
 
 }  // namespace
@@ -82,11 +80,17 @@ WavSpec stereo16(std::int32_t frames, std::uint32_t seed) {
   return recipe;
 }
 
-std::string chunk(std::string_view id, std::string_view body) {
+std::string chunkWithSize(std::string_view id, std::uint32_t size, std::string_view body) {
   std::string out;
   putId(out, id, 4);
-  put32(out, static_cast<std::uint32_t>(body.size()));
+  put32(out, size);
   out += body;
+  return out;
+}
+
+std::string chunk(std::string_view id, std::string_view body) {
+  std::string out = chunkWithSize(id, static_cast<std::uint32_t>(body.size()), body);
+  if (body.size() % 2 != 0) out += '\0';
   return out;
 }
 
@@ -150,7 +154,7 @@ std::optional<std::string> expectedConversion(std::string_view wx, std::string_v
   std::optional<WavHeaderFields> w = readWavHeader(wx);
   std::optional<WavHeaderFields> y = readWavHeader(yz);
   if (!w || !y || !framesOf(w->dataLength, w->blockAlign)) return std::nullopt;
-  std::optional<std::int32_t> frames = framesOf(w->dataLength, y->blockAlign);
+  std::optional<std::int64_t> frames = framesOf(w->dataLength, y->blockAlign);
   if (!frames) return std::nullopt;
 
   // Identifiers, fmt length, format tag and block align come from the YZ
@@ -185,6 +189,119 @@ std::optional<std::string> expectedConversion(std::string_view wx, std::string_v
   }
   result += wx.substr(44 + taken);
   return result;
+}
+
+}  // namespace quadrel::harness
+
+namespace quadrel::harness {
+namespace {
+
+void put64(std::string& out, std::uint64_t value) {
+  put32(out, static_cast<std::uint32_t>(value));
+  put32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
+// The SubFormat GUID of a format tag: the tag, then the standard tail.
+std::string subFormatGuid(std::uint16_t tag) {
+  std::string guid;
+  put32(guid, tag);
+  return guid + std::string("\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 12);
+}
+
+int sampleKindOfGuid(std::string_view guid) {
+  const std::string ambisonicTail("\x21\x07\xD3\x11\x86\x44\xC8\xC1\xCA\x00\x00\x00", 12);
+  for (std::uint16_t tag : {1, 3}) {
+    if (guid == subFormatGuid(tag) || guid == subFormatGuid(tag).substr(0, 4) + ambisonicTail) return tag;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::uint16_t FormatSpec::align() const {
+  return blockAlign.value_or(static_cast<std::uint16_t>(channels * ((bitsPerSample + 7) / 8)));
+}
+
+std::string formatBody(const FormatSpec& f) {
+  std::string out;
+  put16(out, f.tag);
+  put16(out, f.channels);
+  put32(out, f.sampleRate);
+  put32(out, f.byteRate.value_or(f.sampleRate * f.align()));
+  put16(out, f.align());
+  put16(out, f.bitsPerSample);
+  return out;
+}
+
+std::string extensibleBody(FormatSpec format, std::uint16_t validBits, std::uint16_t subFormat) {
+  format.tag = 0xFFFE;
+  std::string out = formatBody(format);
+  put16(out, 22);
+  put16(out, validBits);
+  put32(out, 3);
+  return out + subFormatGuid(subFormat);
+}
+
+std::string ds64Body(std::uint64_t riffSize, std::uint64_t dataSize, std::uint64_t sampleCount) {
+  std::string out;
+  put64(out, riffSize);
+  put64(out, dataSize);
+  put64(out, sampleCount);
+  put32(out, 0);
+  return out;
+}
+
+std::string waveFile(std::string_view form, const std::vector<std::string>& chunks,
+                     std::optional<std::uint32_t> riffSize) {
+  std::string body = "WAVE";
+  for (const std::string& c : chunks)
+    body += c;
+  std::string out;
+  putId(out, form, 4);
+  put32(out, riffSize.value_or(form == "RIFF" ? static_cast<std::uint32_t>(body.size()) : 0xFFFFFFFF));
+  return out + body;
+}
+
+std::optional<WavLayout> readWavLayout(std::string_view file) {
+  if (file.size() < 12 || file.substr(8, 4) != "WAVE") return std::nullopt;
+  WavLayout layout;
+  layout.form = std::string(file.substr(0, 4));
+  if (layout.form != "RIFF" && layout.form != "RF64" && layout.form != "BW64") return std::nullopt;
+  bool fmtSeen = false, ds64Seen = false;
+  std::optional<std::uint64_t> ds64DataSize;
+  for (std::uint64_t at = 12; file.size() >= at + 8;) {
+    const std::string_view id = file.substr(at, 4);
+    const std::uint32_t size = get32(file, at + 4);
+    const std::uint64_t body = at + 8;
+    if (id == "data") {
+      layout.dataStart = body;
+      if (size != 0xFFFFFFFF) layout.dataLength = size;
+      if (size == 0xFFFFFFFF && layout.form != "RIFF") layout.dataLength = ds64DataSize;
+      if (layout.dataLength == 0u) layout.dataLength.reset();
+      return layout;
+    }
+    // Every chunk before the data lies whole in the file, pad byte included.
+    if (file.size() - body < std::uint64_t{size} + size % 2) return std::nullopt;
+    const std::string_view content = file.substr(body, size);
+    if (id == "fmt " && !fmtSeen) {
+      fmtSeen = true;
+      layout.formatTooShort = size < 16;
+      if (size >= 16) {
+        layout.format = FormatSpec{get16(content, 0),  get16(content, 2),  get32(content, 4),
+                                   get16(content, 14), get16(content, 12), get32(content, 8)};
+        const std::uint16_t tag = layout.format->tag;
+        layout.sampleKind = tag == 1 || tag == 3 ? tag : 0;
+        if (tag == 0xFFFE && size >= 40) layout.sampleKind = sampleKindOfGuid(content.substr(24, 16));
+      }
+    }
+    if (id == "ds64" && layout.form != "RIFF" && !ds64Seen) {
+      ds64Seen = true;
+      if (size >= 16) ds64DataSize = get32(content, 8) | std::uint64_t{get32(content, 12)} << 32;
+    }
+    if (id == "bext" && !layout.bext && size <= (1u << 20)) layout.bext = std::string(content);
+    at = body + size + size % 2;
+  }
+  return std::nullopt;
 }
 
 }  // namespace quadrel::harness

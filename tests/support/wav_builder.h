@@ -1,7 +1,8 @@
 // WAV files for tests: a builder in which every field of the 44-byte header
 // can take any value, nonsense included; a reader of those 44 bytes; and the
 // four-channel result expected from a pair of inputs, derived here on its
-// own, without the program's code.
+// own, without the program's code. Beside them, files laid out chunk by
+// chunk in any order, and a reader of such layouts.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quadrel::harness {
 
@@ -68,8 +70,12 @@ std::string samplePattern(std::uint32_t seed, std::size_t count);
 
 std::string buildWav(const WavSpec& recipe);
 
-// A chunk with its 4-character id, its length field and its body.
+// A chunk with its 4-character id, its length field and its body, and the
+// pad byte after an odd body.
 std::string chunk(std::string_view id, std::string_view body);
+
+// A chunk header whose size field says `size`, then `body`, nothing more.
+std::string chunkWithSize(std::string_view id, std::uint32_t size, std::string_view body);
 
 // The header fields of the first 44 bytes; nothing when there are fewer.
 std::optional<WavHeaderFields> readWavHeader(std::string_view bytes);
@@ -78,8 +84,54 @@ std::optional<WavHeaderFields> readWavHeader(std::string_view bytes);
 // header derived from both headers, then W X Y Z frames for 16, 24 and 32
 // bits, then every WX byte after the last frame taken. Nothing when either
 // header is shorter than 44 bytes, the frame count cannot be computed
-// (block align 0, or -1 with the lowest data length), or an input is too
-// short for the frames (the program fails with end-of-file there).
+// (block align 0), or an input is too short for the frames (the program
+// fails with end-of-file there).
 std::optional<std::string> expectedConversion(std::string_view wx, std::string_view yz);
+
+// ---- Chunk layouts ---------------------------------------------------------
+
+// The 16 bytes of fmt fields. Unset: the canonical values.
+struct FormatSpec {
+  std::uint16_t tag = 1;
+  std::uint16_t channels = 2;
+  std::uint32_t sampleRate = 44100;
+  std::uint16_t bitsPerSample = 16;
+  std::optional<std::uint16_t> blockAlign;  // default: channels * whole bytes per sample
+  std::optional<std::uint32_t> byteRate;    // default: sampleRate * block align
+
+  std::uint16_t align() const;
+  bool operator==(const FormatSpec&) const = default;
+};
+
+std::string formatBody(const FormatSpec& format);
+
+// WAVE_FORMAT_EXTENSIBLE (40 bytes): the fields with tag 0xFFFE, extension
+// size 22, `validBits`, channel mask 3 and the SubFormat GUID of the format
+// tag `subFormat` (1 PCM, 3 IEEE float, 7 mu-law, ...).
+std::string extensibleBody(FormatSpec format, std::uint16_t validBits, std::uint16_t subFormat);
+
+// A ds64 body without a table.
+std::string ds64Body(std::uint64_t riffSize, std::uint64_t dataSize, std::uint64_t sampleCount);
+
+// `form` ("RIFF", "RF64", "BW64", ...), the RIFF size (default: the real
+// one; 0xFFFFFFFF for RF64 and BW64), "WAVE", then the chunks.
+std::string waveFile(std::string_view form, const std::vector<std::string>& chunks,
+                     std::optional<std::uint32_t> riffSize = std::nullopt);
+
+// What a chunked WAVE file says, read on its own terms.
+struct WavLayout {
+  std::string form;
+  std::optional<FormatSpec> format;  // the first fmt chunk, when it holds 16 bytes
+  bool formatTooShort = false;       // the first fmt chunk holds fewer
+  int sampleKind = 0;                // 1 PCM, 3 IEEE float, 0 anything else
+  std::uint64_t dataStart = 0;
+  // As declared; nothing for "up to the end of the file".
+  std::optional<std::uint64_t> dataLength;
+  std::optional<std::string> bext;  // kept up to 1 MiB
+};
+
+// The layout of a RIFF, RF64 or BW64 WAVE file up to its data chunk;
+// nothing when the bytes are no such file or end before the data begins.
+std::optional<WavLayout> readWavLayout(std::string_view file);
 
 }  // namespace quadrel::harness
