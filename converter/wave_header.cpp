@@ -5,9 +5,9 @@
 #include <cstring>
 #include <limits>
 
-#include "converter/little_endian.h"
 #include "converter/rejection.h"
 #include "services/units/binary_units.h"
+#include "services/units/little_endian.h"
 
 namespace quadrel {
 namespace {

@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "converter/bformat_writer.h"
-#include "converter/little_endian.h"
 #include "converter/wave_header.h"
+#include "services/units/little_endian.h"
 
 namespace quadrel {
 namespace {
