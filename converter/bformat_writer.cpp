@@ -11,7 +11,6 @@
 #include "converter/bformat_writer.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -59,45 +58,27 @@ void weaveFixed(std::byte* out, const std::byte* first, const std::byte* second,
   }
 }
 
-constexpr bool littleEndianHost = std::endian::native == std::endian::little;
-
-// Two-byte halves, four frames a step: the 16-bit lanes of two 64-bit words
-// woven into two words.
-void weaveTwo(std::byte* out, const std::byte* first, const std::byte* second, std::size_t frames) {
+// Halves that are one machine word, `block` frames a step: the words are
+// gathered in arrays that the compiler weaves with vector unpacks. The
+// words are only copied, never read as numbers, so the host's byte order
+// plays no part.
+template <typename Word, std::size_t block>
+void weaveWords(std::byte* out, const std::byte* first, const std::byte* second, std::size_t frames) {
+  constexpr std::size_t half = sizeof(Word);
   std::size_t i = 0;
-  if constexpr (littleEndianHost) {
-    for (; i + 4 <= frames; i += 4) {
-      std::uint64_t a = 0;
-      std::uint64_t b = 0;
-      std::memcpy(&a, first + 2 * i, 8);
-      std::memcpy(&b, second + 2 * i, 8);
-      const std::uint64_t low =
-          (a & 0xFFFF) | (b & 0xFFFF) << 16 | (a & 0xFFFF0000) << 16 | (b & 0xFFFF0000) << 32;
-      const std::uint64_t high =
-          (a >> 32 & 0xFFFF) | (b >> 32 & 0xFFFF) << 16 | (a >> 48) << 32 | (b >> 48) << 48;
-      std::memcpy(out + 4 * i, &low, 8);
-      std::memcpy(out + 4 * i + 8, &high, 8);
+  for (; i + block <= frames; i += block) {
+    Word a[block];
+    Word b[block];
+    Word woven[2 * block];
+    std::memcpy(a, first + half * i, sizeof a);
+    std::memcpy(b, second + half * i, sizeof b);
+    for (std::size_t k = 0; k < block; ++k) {
+      woven[2 * k] = a[k];
+      woven[2 * k + 1] = b[k];
     }
+    std::memcpy(out + 2 * half * i, woven, sizeof woven);
   }
-  weaveFixed<2>(out + 4 * i, first + 2 * i, second + 2 * i, frames - i);
-}
-
-// Four-byte halves, two frames a step: the 32-bit lanes of two words.
-void weaveFour(std::byte* out, const std::byte* first, const std::byte* second, std::size_t frames) {
-  std::size_t i = 0;
-  if constexpr (littleEndianHost) {
-    for (; i + 2 <= frames; i += 2) {
-      std::uint64_t a = 0;
-      std::uint64_t b = 0;
-      std::memcpy(&a, first + 4 * i, 8);
-      std::memcpy(&b, second + 4 * i, 8);
-      const std::uint64_t low = (a & 0xFFFFFFFF) | b << 32;
-      const std::uint64_t high = a >> 32 | (b & 0xFFFFFFFF00000000);
-      std::memcpy(out + 8 * i, &low, 8);
-      std::memcpy(out + 8 * i + 8, &high, 8);
-    }
-  }
-  weaveFixed<4>(out + 8 * i, first + 4 * i, second + 4 * i, frames - i);
+  weaveFixed<half>(out + 2 * half * i, first + half * i, second + half * i, frames - i);
 }
 
 // Six-byte halves move as overlapping eight-byte words, about twice as fast:
@@ -118,9 +99,9 @@ void weave(std::byte* out, const std::byte* first, const std::byte* second, std:
            std::size_t half) {
   switch (half) {
     case 2:
-      return weaveTwo(out, first, second, frames);
+      return weaveWords<std::uint16_t, 8>(out, first, second, frames);
     case 4:
-      return weaveFour(out, first, second, frames);
+      return weaveWords<std::uint32_t, 4>(out, first, second, frames);
     case 6:
       return weaveSix(out, first, second, frames);
     case 8:
