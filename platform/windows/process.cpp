@@ -10,6 +10,7 @@
 // the system's default handling.
 #include <array>
 #include <new>
+#include <utility>
 
 #include <float.h>
 
