@@ -75,6 +75,15 @@ SystemError rewind(Handle handle);
 // Closes a handle. Async-signal-safe.
 SystemError closeHandle(Handle handle);
 
+// ---- Memory ---------------------------------------------------------------
+
+// A buffer for bulk transfers of `size` bytes, laid out so that the system
+// can back it with large pages where it offers them: copies through it then
+// miss the address translation caches far less. Nothing when there is no
+// memory. Give it back with releaseBuffer and the same size.
+std::byte* allocateBuffer(std::size_t size);
+void releaseBuffer(std::byte* buffer, std::size_t size);
+
 // ---- Files ----------------------------------------------------------------
 
 enum class OpenPurpose {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,12 @@ Syscalls& syscalls() {
 namespace {
 
 int fd(Handle handle) { return static_cast<int>(handle); }
+
+// Transparent huge pages are 2 MiB on the machines this runs on; a buffer
+// takes whole ones, aligned, so that each can be one.
+constexpr std::size_t hugePage = std::size_t{2} << 20;
+
+std::size_t hugePages(std::size_t size) { return (size + hugePage - 1) / hugePage * hugePage; }
 
 SystemError lastError() { return static_cast<SystemError>(errno); }
 
@@ -129,6 +136,28 @@ std::string normaliseAbsolute(const std::string& path) {
 }
 
 }  // namespace
+
+// ---- Memory -----------------------------------------------------------------------
+
+std::byte* allocateBuffer(std::size_t size) {
+  const std::size_t length = hugePages(size);
+  void* mapped = mmap(nullptr, length + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  // The mapping is cut down to `length` bytes starting at a page boundary.
+  const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+  const std::uintptr_t aligned = (start + hugePage - 1) / hugePage * hugePage;
+  if (aligned > start) munmap(mapped, aligned - start);
+  if (const std::size_t after = start + hugePage - aligned; after > 0) {
+    munmap(reinterpret_cast<void*>(aligned + length), after);
+  }
+  auto* buffer = reinterpret_cast<std::byte*>(aligned);
+  madvise(buffer, length, MADV_HUGEPAGE);  // a hint: without it the buffer still works
+  return buffer;
+}
+
+void releaseBuffer(std::byte* buffer, std::size_t size) {
+  if (buffer != nullptr) munmap(buffer, hugePages(size));
+}
 
 // ---- Standard handles and transfers -----------------------------------------
 

@@ -100,6 +100,18 @@ constexpr std::array<DeviceEntry, 12> devices{{
 
 }  // namespace
 
+// ---- Memory -----------------------------------------------------------------------
+
+// Large pages need a privilege that an ordinary user does not hold: the
+// buffer is plain memory.
+std::byte* allocateBuffer(std::size_t size) {
+  return static_cast<std::byte*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
+void releaseBuffer(std::byte* buffer, std::size_t) {
+  if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
+}
+
 // ---- Standard handles and transfers -----------------------------------------
 
 Handle standardHandle(StandardStream stream) {

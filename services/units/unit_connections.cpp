@@ -37,8 +37,8 @@ bool conflictsWithOpenUnit(const BinaryUnit& opening, const platform::FileIdenti
   return false;
 }
 
-std::unique_ptr<std::byte[]> allocate(BinaryUnit& unit, std::size_t size) {
-  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[size]);
+TransferBuffer allocate(BinaryUnit& unit, std::size_t size) {
+  TransferBuffer buffer(platform::allocateBuffer(size), BufferRelease{size});
   if (!buffer) failUnit(unit.record, status::insufficientMemory);
   return buffer;
 }
@@ -51,7 +51,8 @@ void connect(BinaryUnit& unit, platform::Handle handle) {
   if (unit.direction == UnitAction::read) {
     unit.fetchBuffer = allocate(unit, fetchSize);
   } else {
-    unit.staging = allocate(unit, requestStagingSize);
+    unit.staging.reset(new (std::nothrow) std::byte[requestStagingSize]);
+    if (!unit.staging) failUnit(unit.record, status::insufficientMemory);
     unit.stagingCapacity = requestStagingSize;
     if (unit.disk) unit.gatherStorage = allocate(unit, gatherSize);
   }

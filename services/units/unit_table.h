@@ -26,6 +26,13 @@ inline constexpr std::size_t gatherSize = 1024 * 1024;
 inline constexpr std::size_t requestStagingSize = 64 * 1024;
 inline constexpr std::size_t noRequestYet = SIZE_MAX;
 
+// A bulk buffer of the platform's kind, given back when dropped.
+struct BufferRelease {
+  std::size_t size = 0;
+  void operator()(std::byte* buffer) const { platform::releaseBuffer(buffer, size); }
+};
+using TransferBuffer = std::unique_ptr<std::byte[], BufferRelease>;
+
 struct BinaryUnit {
   UnitRecord record;
   bool connected = false;
@@ -36,14 +43,14 @@ struct BinaryUnit {
   ByteOrderSettings order;
 
   // Reading: buffer[nextByte, nextByte + unconsumed) is still to be handed out.
-  std::unique_ptr<std::byte[]> fetchBuffer;
+  TransferBuffer fetchBuffer;
   std::size_t nextByte = 0;
   std::size_t unconsumed = 0;
 
   // Writing: one request is built here before it joins the stream.
   std::unique_ptr<std::byte[]> staging;
   std::size_t stagingCapacity = 0;
-  std::unique_ptr<std::byte[]> gatherStorage;
+  TransferBuffer gatherStorage;
   // Where, counted from `fileOffset`, the first request since the cut was
   // armed ends; noRequestYet before it.
   std::size_t firstRequestEnd = noRequestYet;
