@@ -67,24 +67,22 @@ void connect(ConsoleInputUnit& unit) {
   unit.connected = true;
 }
 
-// The entry for a read that brought no line, with the system error saved
-// where one belongs. The end of a pipe means its writer has gone.
-StatusCode readFailure(ConsoleInputUnit& unit, const LineOutcome& outcome) {
+// Ends the run for a read that brought no line. The end of a pipe means
+// its writer has gone.
+[[noreturn]] void failRead(ConsoleInputUnit& unit, const LineOutcome& outcome) {
   switch (outcome.kind) {
     case LineOutcome::Kind::readError:
-      unit.record.savedSystemError = outcome.error;
-      return status::errorDuringRead;
+      failUnitCall(unit.record, status::errorDuringRead, outcome.error);
     case LineOutcome::Kind::noMoreData:
-      if (!unit.pipe) return status::endOfFileDuringRead;
-      unit.record.savedSystemError = platform::brokenPipeError();
-      return status::errorDuringRead;
+      if (unit.pipe) failUnitCall(unit.record, status::errorDuringRead, platform::brokenPipeError());
+      break;
     case LineOutcome::Kind::recordTooLong:
-      return status::inputRecordTooLong;
+      failUnit(unit.record, status::inputRecordTooLong);
     case LineOutcome::Kind::endMarker:
     case LineOutcome::Kind::line:
       break;
   }
-  return status::endOfFileDuringRead;
+  failUnit(unit.record, status::endOfFileDuringRead);
 }
 
 }  // namespace
@@ -94,7 +92,7 @@ void readConsoleLine(NameField& field) {
   if (!unit.connected) connect(unit);
   HandleSource source(unit.handle.load());
   const LineOutcome outcome = unit.reader->nextLine(source);
-  if (outcome.kind != LineOutcome::Kind::line) failUnit(unit.record, readFailure(unit, outcome));
+  if (outcome.kind != LineOutcome::Kind::line) failRead(unit, outcome);
   fillConsoleField(outcome.line, field);
 }
 

@@ -19,8 +19,7 @@ void closeConsoleConnection(ConsoleConnection& unit) {
   const platform::Handle handle = unit.handle.exchange(platform::noHandle);
   if (handle == platform::noHandle) return;
   if (const platform::SystemError error = platform::closeHandle(handle); error != 0) {
-    unit.record.savedSystemError = error;
-    reportUnitFailure(unit.record, status::closeError);
+    failUnitCall(unit.record, status::closeError, error);
   }
 }
 

@@ -2,6 +2,7 @@
 // exit, and the two endings that come from outside the driver.
 #include "services/diagnostics/termination.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstddef>
@@ -36,32 +37,29 @@ bool savingOutput = false;
 
 std::atomic<bool> ignoreExceptions{false};
 
-// Calls `step` with the hooks of every registered owner, in ascending order.
+// Calls `step` with the hooks of every registered owner, in ascending
+// order, ties in the order of registration. The slots are few: one pass
+// over them finds each next owner.
 void forEachOwner(void (*step)(const EndingHooks&)) {
-  const std::size_t taken = slotsTaken.load(std::memory_order_acquire);
-  int lastOrder = INT_MIN;
-  std::size_t lastIndex = 0;
-  bool first = true;
+  const std::size_t taken = std::min(slotsTaken.load(std::memory_order_acquire), slotCount);
+  const auto keyOf = [](std::size_t slot) {
+    return static_cast<long long>(slots[slot].order) * static_cast<long long>(slotCount) +
+           static_cast<long long>(slot);
+  };
+  long long last = LLONG_MIN;
   for (;;) {
     const EndingHooks* next = nullptr;
-    int nextOrder = INT_MAX;
-    std::size_t nextIndex = 0;
-    for (std::size_t i = 0; i < taken && i < slotCount; ++i) {
-      const EndingHooks* hooks = slots[i].hooks.load(std::memory_order_acquire);
-      const int order = slots[i].order;
-      const bool afterLast = first || order > lastOrder || (order == lastOrder && i > lastIndex);
-      const bool beforeNext = next == nullptr || order < nextOrder;
-      if (hooks != nullptr && afterLast && beforeNext) {
+    long long nextKey = LLONG_MAX;
+    for (std::size_t slot = 0; slot < taken; ++slot) {
+      const EndingHooks* hooks = slots[slot].hooks.load(std::memory_order_acquire);
+      if (hooks != nullptr && keyOf(slot) > last && keyOf(slot) < nextKey) {
         next = hooks;
-        nextOrder = order;
-        nextIndex = i;
+        nextKey = keyOf(slot);
       }
     }
     if (next == nullptr) return;
     step(*next);
-    lastOrder = nextOrder;
-    lastIndex = nextIndex;
-    first = false;
+    last = nextKey;
   }
 }
 

@@ -82,11 +82,8 @@ void consume(BinaryUnit& unit, std::size_t count);
 
 // ---- Writing (unit_writes.cpp) ---------------------------------------------
 
-// Writes the gathered bytes and cuts the file when the cut is armed. False
-// on failure, with the system error saved and the failed bytes dropped.
-bool flushGathered(BinaryUnit& unit);
-
-// flushGathered, failing with 38.
+// Writes the gathered bytes and cuts the file when the cut is armed; a
+// failure fails with 38, its bytes dropped.
 void flushOrFail(BinaryUnit& unit);
 
 // The ending's steps for the binary units (see termination.h): written out

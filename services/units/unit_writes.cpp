@@ -127,21 +127,23 @@ void putCompleted(BinaryUnit& unit, const std::byte* bytes, std::size_t size, st
   }
 }
 
-}  // namespace
-
-bool flushGathered(BinaryUnit& unit) {
+// Writes the gathered bytes and cuts the file when the cut is armed; the
+// system error of a failure, or 0. A failed buffer is dropped, so that no
+// later flush writes it again.
+platform::SystemError flushGathered(BinaryUnit& unit) {
   const std::size_t size = unit.published.load(relaxed);
-  if (size == 0) return true;
+  if (size == 0) return 0;
   const TrackedWrite write = writeTracked(unit, unit.gathered.load(relaxed), size);
-  // A failed buffer is dropped, so no later flush writes it again.
   advance(unit, write.written);
-  if (write.error == 0) return true;
-  unit.record.savedSystemError = write.error;
-  return false;
+  return write.error;
 }
 
+}  // namespace
+
 void flushOrFail(BinaryUnit& unit) {
-  if (!flushGathered(unit)) failUnit(unit.record, status::errorDuringWrite);
+  if (const platform::SystemError error = flushGathered(unit); error != 0) {
+    failUnitCall(unit.record, status::errorDuringWrite, error);
+  }
 }
 
 void writeStatement(int number, std::span<const TransferItem> items) {
@@ -204,8 +206,7 @@ bool copyRestInSystem(int fromNumber, int toNumber) {
 void saveBinaryUnits() {
   for (int number : unitNumbers) {
     BinaryUnit& unit = binaryUnit(number);
-    if (!unit.connected || unit.gathered.load(relaxed) == nullptr) continue;
-    if (!flushGathered(unit)) reportUnitFailure(unit.record, status::errorDuringWrite);
+    if (unit.connected && unit.gathered.load(relaxed) != nullptr) flushOrFail(unit);
   }
 }
 
