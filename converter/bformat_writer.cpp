@@ -58,25 +58,35 @@ void weaveFixed(std::byte* out, const std::byte* first, const std::byte* second,
   }
 }
 
-// Halves that are one machine word, `block` frames a step: the words are
-// gathered in arrays that the compiler weaves with vector unpacks. The
-// words are only copied, never read as numbers, so the host's byte order
-// plays no part.
-template <typename Word, std::size_t block>
+// Halves of one machine word, sixteen bytes of each input a step: the words
+// are woven with vector shuffles, which the compiler turns into unpack
+// instructions. Whole words only move, so the host's byte order plays no
+// part.
+template <typename Word>
 void weaveWords(std::byte* out, const std::byte* first, const std::byte* second, std::size_t frames) {
+  typedef Word Vector __attribute__((vector_size(16)));
   constexpr std::size_t half = sizeof(Word);
+  constexpr std::size_t lanes = 16 / half;
   std::size_t i = 0;
-  for (; i + block <= frames; i += block) {
-    Word a[block];
-    Word b[block];
-    Word woven[2 * block];
-    std::memcpy(a, first + half * i, sizeof a);
-    std::memcpy(b, second + half * i, sizeof b);
-    for (std::size_t k = 0; k < block; ++k) {
-      woven[2 * k] = a[k];
-      woven[2 * k + 1] = b[k];
+  for (; i + lanes <= frames; i += lanes) {
+    Vector a;
+    Vector b;
+    std::memcpy(&a, first + half * i, 16);
+    std::memcpy(&b, second + half * i, 16);
+    Vector low;
+    Vector high;
+    if constexpr (lanes == 8) {
+      low = __builtin_shufflevector(a, b, 0, 8, 1, 9, 2, 10, 3, 11);
+      high = __builtin_shufflevector(a, b, 4, 12, 5, 13, 6, 14, 7, 15);
+    } else if constexpr (lanes == 4) {
+      low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+      high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    } else {
+      low = __builtin_shufflevector(a, b, 0, 2);
+      high = __builtin_shufflevector(a, b, 1, 3);
     }
-    std::memcpy(out + 2 * half * i, woven, sizeof woven);
+    std::memcpy(out + 2 * half * i, &low, 16);
+    std::memcpy(out + 2 * half * i + 16, &high, 16);
   }
   weaveFixed<half>(out + 2 * half * i, first + half * i, second + half * i, frames - i);
 }
@@ -99,13 +109,13 @@ void weave(std::byte* out, const std::byte* first, const std::byte* second, std:
            std::size_t half) {
   switch (half) {
     case 2:
-      return weaveWords<std::uint16_t, 8>(out, first, second, frames);
+      return weaveWords<std::uint16_t>(out, first, second, frames);
     case 4:
-      return weaveWords<std::uint32_t, 4>(out, first, second, frames);
+      return weaveWords<std::uint32_t>(out, first, second, frames);
     case 6:
       return weaveSix(out, first, second, frames);
     case 8:
-      return weaveFixed<8>(out, first, second, frames);
+      return weaveWords<std::uint64_t>(out, first, second, frames);
     case 16:
       return weaveFixed<16>(out, first, second, frames);
     default:
