@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "converter/little_endian.h"
+#include "services/units/little_endian.h"
 
 namespace quadrel {
 namespace {

@@ -121,7 +121,9 @@ void checkFormatFields(Role role, const WaveHeader& header) {
 // position: the declared one, or when the file runs "up to its end" what a
 // regular file still holds. `heldToFile` keeps it within a regular file.
 void settleDataLength(int unit, std::optional<std::uint64_t> declared, bool heldToFile, InputLayout& layout) {
-  const std::optional<std::uint64_t> left = bytesLeftInUnit(unit);
+  // A canonical file with a declared length is taken at its word, as ever.
+  const std::optional<std::uint64_t> left =
+      heldToFile || !declared ? bytesLeftInUnit(unit) : std::optional<std::uint64_t>();
   std::optional<std::uint64_t> length = declared ? declared : left;
   if (heldToFile && length && left) length = std::min(*length, *left);
   layout.dataLength = length;

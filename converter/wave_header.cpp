@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "converter/little_endian.h"
+#include "services/units/little_endian.h"
 
 namespace quadrel {
 

@@ -2,13 +2,18 @@
 //
 // Every call into the operating system that the converter and the services
 // make goes through the functions declared here. The POSIX implementation lives
-// in platform/posix/; a Windows one can stand beside it behind this same
-// header. Nothing outside platform/ knows which one is built.
+// in platform/posix/, the Windows one in platform/windows/; nothing outside
+// platform/ knows which one is built, and nothing in platform/ knows the
+// services.
 //
 // Errors are values here: a failing call returns its system error code
 // (errno on POSIX) and never reports, prints or ends anything. Interrupted
 // calls and short transfers are handled here once, so callers see exactly
 // three outcomes of a transfer: the full count, end of file, an error.
+//
+// Calls marked async-signal-safe may be made by an ending that interrupted
+// or stopped the thread that owns the files: they take no lock and allocate
+// nothing.
 #pragma once
 
 #include <cstddef>
@@ -30,13 +35,20 @@ inline constexpr Handle noHandle = -1;
 enum class StandardStream { input, output, error };
 
 Handle standardHandle(StandardStream stream);
-bool isStandardHandle(Handle handle);
 
 // What kind of object a handle refers to. `disk` is a regular file; a
 // terminal is the interactive console; `pipe` covers pipes, FIFOs and sockets.
 enum class HandleKind { disk, terminal, pipe, device, directory, unknown };
 
 HandleKind kindOf(Handle handle);
+
+// The current size of a file: `size` is nothing when the handle is no disk
+// file, and `error` is set when the system cannot tell.
+struct SizeResult {
+  std::optional<std::int64_t> size;
+  SystemError error = 0;
+};
+SizeResult sizeOf(Handle handle);
 
 // ---- Transfers ----------------------------------------------------------
 
@@ -53,8 +65,14 @@ TransferResult readSome(Handle handle, void* buffer, std::size_t size);
 TransferResult writeAll(Handle handle, const void* bytes, std::size_t size);
 
 // Writes every byte at a fixed offset without moving the file position.
-// Async-signal-safe: the exception path uses it to save completed output.
+// Async-signal-safe.
 TransferResult writeAllAt(Handle handle, const void* bytes, std::size_t size, std::int64_t offset);
+
+// Copies up to `size` bytes inside the system, from the position of `from`
+// (which moves on) to `offset` in `to`. A count of 0 with no error: `from`
+// is at its end. Where the system cannot copy between these two files, an
+// error and nothing copied; the caller then copies through its buffers.
+TransferResult copyRange(Handle from, Handle to, std::int64_t offset, std::size_t size);
 
 // Sets the file length. Async-signal-safe.
 SystemError cutAt(Handle handle, std::int64_t length);
@@ -62,11 +80,17 @@ SystemError cutAt(Handle handle, std::int64_t length);
 // Moves the file position to byte 0.
 SystemError rewind(Handle handle);
 
-// The current size of a disk file, or nothing when the handle has no size.
-std::optional<std::int64_t> sizeOf(Handle handle);
-
 // Closes a handle. Async-signal-safe.
 SystemError closeHandle(Handle handle);
+
+// ---- Memory ---------------------------------------------------------------
+
+// A buffer for bulk transfers of `size` bytes, laid out so that the system
+// can back it with large pages where it offers them: copies through it then
+// miss the address translation caches far less. Nothing when there is no
+// memory. Give it back with releaseBuffer and the same size.
+std::byte* allocateBuffer(std::size_t size);
+void releaseBuffer(std::byte* buffer, std::size_t size);
 
 // ---- Files ----------------------------------------------------------------
 
@@ -75,9 +99,31 @@ enum class OpenPurpose {
   write,  // created when absent, contents kept, write only, exclusive
 };
 
+// Which file an open reached: two opens reach the same file exactly when
+// both identities are known and equal.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t object = 0;
+  bool known = false;
+
+  bool sameFileAs(const FileIdentity& other) const {
+    return known && other.known && device == other.device && object == other.object;
+  }
+};
+
+// An open, and what the system said about the file as it was opened. An
+// open whose file cannot be asked what it is counts as refused.
 struct OpenResult {
   Handle handle = noHandle;
   SystemError error = 0;
+  HandleKind kind = HandleKind::unknown;
+  FileIdentity identity;
+
+  static OpenResult refused(SystemError error) {
+    OpenResult result;
+    result.error = error;
+    return result;
+  }
 };
 
 // Opens a file by its full path under the sharing rules of `purpose`.
@@ -103,10 +149,6 @@ std::optional<std::string> fullPath(const std::string& name);
 // nothing when the name is an ordinary file name on this platform.
 std::optional<std::string> devicePath(std::string_view upperCaseName);
 
-// True when two handles refer to the same file (the same object on the same
-// device); false when either cannot be asked.
-bool sameFile(Handle first, Handle second);
-
 // The error recorded when an open is refused because another open of the
 // file conflicts with its sharing rules.
 SystemError sharingViolationError();
@@ -114,6 +156,7 @@ SystemError sharingViolationError();
 // ---- Standard error -------------------------------------------------------
 
 // Reopens standard error for appending on `path` (created when absent).
+// Async-signal-safe on POSIX.
 SystemError redirectStandardError(const std::string& path);
 
 // The platform's description of an error code with its own line end, or
@@ -122,20 +165,26 @@ std::optional<std::string> errorText(SystemError error);
 
 // ---- Process --------------------------------------------------------------
 
-// The words of the command line, word 0 the program name. Where the system
-// hands the program a word list, that is `argc` and `argv` as given; where it
-// hands over one string, the string split into words. Nothing when the words
-// cannot be stored.
-std::optional<std::vector<std::string>> commandWords(int argc, char** argv);
+// The command line as the system hands it to the program: its words where
+// the system passes a word list (`argc` and `argv`), or the one text that
+// the program splits itself where the system keeps it as one string.
+struct CommandLine {
+  std::vector<std::string> words;
+  std::optional<std::string> text;
+};
+
+// Nothing when the command line cannot be stored.
+std::optional<CommandLine> commandLine(int argc, char** argv);
+
+// True when `byte` leads a double-byte character in the active code page.
+bool isLeadByte(unsigned char byte);
 
 // The value of an environment variable; the name is matched without regard
 // to case. Nothing when the variable is absent.
 std::optional<std::string> environmentValue(std::string_view name);
 
+// Ends the process at once with `status`. Async-signal-safe.
 [[noreturn]] void exitProcess(std::uint32_t status);
-
-// Blocks until the process ends: a thread that must never continue.
-[[noreturn]] void parkForever();
 
 // Masks every floating-point exception so real arithmetic never traps.
 void maskFloatingPointExceptions();
@@ -150,11 +199,22 @@ void makeWriteFailuresReturnErrors();
 // ---- Console control events and processor exceptions ------------------------
 
 // Events: 0 control-C, 1 control-BREAK, 2 close, other numbers as received.
+// The handler ends the process and never returns.
 using ControlHandler = void (*)(int event);
 
-// Starts the thread on which `handler` runs for each console control event.
-// Must be called before any other thread exists.
-void startControlEventThread(ControlHandler handler);
+// Takes the console control events from now on and makes the calling thread
+// the owner thread: the one that runs the program and owns its files. On
+// POSIX the handler runs on the owner thread, interrupting it wherever it
+// is; on Windows the system runs it on a thread of its own.
+void handleControlEvents(ControlHandler handler);
+
+// True on the owner thread. Async-signal-safe.
+bool onOwnerThread();
+
+// Called from another thread: returns once the owner thread is stopped and
+// can run no further, wherever it was. The ending that calls it exits the
+// process, so the owner is never resumed.
+void stopOwnerThread();
 
 // What a processor exception was; `code` is the platform's exception code.
 enum class ExceptionKind {

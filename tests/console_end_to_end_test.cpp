@@ -165,12 +165,20 @@ TEST(ConsoleEndToEnd, Fort6FileReceivesTheRecordsAndIsReplacedOrReported) {
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.files.at("console.txt"), dialogueOutput());
 
+  // Unit 6 is "CONOUT$" in every report, whatever file FORT6 names.
   request.env["FORT6"] = "no-such-folder/console.txt";
   const RunResult refused = runProgram(request);
   EXPECT_EQ(refused.out, "");
-  EXPECT_EQ(refused.err, unitFailureReport(refused.err, "No such file or directory", 29, "file not found", 6,
-                                           "no-such-folder/console.txt"));
+  EXPECT_EQ(refused.err,
+            unitFailureReport(refused.err, "No such file or directory", 29, "file not found", 6, "CONOUT$"));
   EXPECT_EQ(refused.exitStatus, 29);
+
+  if (programRunsUnderWine()) return;  // Windows has no /dev/full
+  request.env["FORT6"] = "/dev/full";
+  const RunResult failed = runProgram(request);
+  EXPECT_EQ(failed.err,
+            unitFailureReport(failed.err, "No space left on device", 38, "error during write", 6, "CONOUT$"));
+  EXPECT_EQ(failed.exitStatus, 38);
 }
 
 }  // namespace

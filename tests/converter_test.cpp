@@ -11,8 +11,8 @@
 
 #include "converter/bformat_writer.h"
 #include "converter/chunk_walker.h"
-#include "converter/little_endian.h"
 #include "converter/wave_header.h"
+#include "services/units/little_endian.h"
 #include "tests/support/wav_builder.h"
 
 namespace quadrel {

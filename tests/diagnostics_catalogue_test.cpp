@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "services/diagnostics/message_catalogue.h"
+#include "services/diagnostics/catalogue.h"
 
 namespace quadrel {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "services/diagnostics/message_catalogue.h"
+#include "services/diagnostics/catalogue.h"
 #include "tests/support/program_run.h"
 #include "tests/support/program_under_wine.h"
 #include "tests/support/wav_builder.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "services/diagnostics/env_flags.h"
+#include "services/diagnostics/startup.h"
 
 namespace quadrel {
 namespace {

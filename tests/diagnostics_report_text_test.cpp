@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "services/diagnostics/processor_exceptions.h"
-#include "services/diagnostics/report_text.h"
-#include "services/diagnostics/startup_failures.h"
+#include "services/diagnostics/reports.h"
+#include "services/diagnostics/startup.h"
 
 namespace quadrel {
 namespace {
@@ -63,6 +62,16 @@ TEST(ReportLine, PrefixNumberAndFilledTextEndInCrCrLf) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
     EXPECT_EQ(errorStreamBytes(c.code, c.arguments), c.expected);
+  }
+}
+
+// Built into a fixed buffer, as the ending of a control event needs it.
+TEST(ReportLine, ControlEventReportsAreTheirCatalogueLines) {
+  const std::pair<int, std::string_view> events[] = {
+      {0, "control-C"}, {1, "control-BREAK"}, {2, "menu-CLOSE"}, {5, "unknown"}, {6, "unknown"}};
+  for (const auto& [event, name] : events) {
+    SCOPED_TRACE(event);
+    EXPECT_EQ(controlEventReport(event).text(), errorStreamBytes(status::controlEvent, {name}));
   }
 }
 
@@ -144,12 +153,6 @@ TEST(StartupFailureText, CrLfRuntimeErrorNumberAndDescription) {
             "\r\nruntime error R6008\r\n- not enough space for arguments\r\n");
   EXPECT_EQ(startupFailureText(StartupFailure::environment),
             "\r\nruntime error R6009\r\n- not enough space for environment\r\n");
-  EXPECT_EQ(startupFailureText(StartupFailure::heap),
-            "\r\nruntime error R6028\r\n- unable to initialize heap\r\n");
-  EXPECT_EQ(startupFailureText(StartupFailure::lowLevelHandles),
-            "\r\nruntime error R6027\r\n- not enough space for lowio initialization\r\n");
-  EXPECT_EQ(startupFailureText(StartupFailure::standardStreams),
-            "\r\nruntime error R6026\r\n- not enough space for stdio initialization\r\n");
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "services/diagnostics/report.h"
+#include "services/diagnostics/reports.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {

@@ -1,7 +1,7 @@
 // Whole runs under failure: outputs and standard output that refuse bytes,
 // a file-size limit, inputs that end anywhere, a second run on an output in
-// use, signals in the frame loop, and every platform call of a kind failing
-// in turn. Each checks the report, the exit status and the output bytes:
+// use, signals in the frame loop and during an ending, and every platform
+// call of a kind failing in turn. Each checks the report, the exit status and the output bytes:
 // the output always holds exactly the bytes of the write requests completed
 // before the failure.
 #include <gtest/gtest.h>
@@ -54,7 +54,7 @@ const Pair& smallPair() {
 }
 
 const Pair& largePair() {
-  static const Pair pair = makePair(150000, chunk("LIST", std::string(90, 'L')));
+  static const Pair pair = makePair(300000, chunk("LIST", std::string(90, 'L')));
   return pair;
 }
 
@@ -323,6 +323,113 @@ INSTANTIATE_TEST_SUITE_P(
                                  "forrtl: severe: Program Exception - access violation\r\n", 0}),
     [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
 
+// An ending that has come to a halt: its report waits to open FORT0, a FIFO
+// that nobody reads. A control event or a processor exception that comes
+// then ends the process at once, with its own status, and the output holds
+// every request completed before the halt.
+enum class HaltedEnding {
+  severeReport,  // the WX file is missing
+  infoReport,    // a real that the output's representation lacks, inside a write of unit 9
+  controlEvent,  // control-C while the frame loop waits for the WX file
+};
+
+struct EndingCase {
+  const char* name;
+  HaltedEnding halted;
+  int signal;
+  bool ignoreExceptions;
+  int exitStatus;  // -1: the signal itself ends the process
+  std::string outTail;
+};
+
+void PrintTo(const EndingCase& c, std::ostream* out) { *out << c.name; }
+
+class SignalDuringAnEnding : public ::testing::TestWithParam<EndingCase> {};
+
+// 32-bit reals, all 0.0 but one NaN in the WX file: the output's VAX form
+// has no NaN, so the write of that frame reports it and goes on.
+Pair realPairWithNanAt(std::int32_t frames, std::int32_t nanFrame) {
+  WavSpec recipe;
+  recipe.bitsPerSample = 32;
+  recipe.formatTag = 3;
+  recipe.sampleBytes = std::string(8 * static_cast<std::size_t>(frames), '\0');
+  Pair pair;
+  pair.frames = frames;
+  pair.yz = buildWav(recipe);
+  recipe.sampleBytes->replace(8 * static_cast<std::size_t>(nanFrame), 4, std::string("\0\0\xC0\x7F", 4));
+  pair.wx = buildWav(recipe);
+  pair.expected = *expectedConversion(pair.wx, pair.yz);
+  return pair;
+}
+
+TEST_P(SignalDuringAnEnding, EndsAtOnceWithItsOwnStatusAndKeepsTheCompletedOutput) {
+  if (programRunsUnderWine()) GTEST_SKIP() << h::fifoUnderWine;
+  const EndingCase& c = GetParam();
+  const std::size_t wholeFrames = 140000;
+  const std::int32_t nanFrame = 50000;
+  Pair pair = c.halted == HaltedEnding::infoReport ? realPairWithNanAt(100000, nanFrame) : largePair();
+  RunRequest request = pairRequest(pair);
+  request.env["FORT0"] = "{dir}/report.fifo";
+  if (c.ignoreExceptions) request.env["FOR_IGNORE_EXCEPTIONS"] = "1";
+  std::string records = bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav");
+  std::string output;
+  switch (c.halted) {
+    case HaltedEnding::severeReport:
+      request.files.erase("wx.wav");
+      break;
+    case HaltedEnding::infoReport:
+      request.env["FORT_CONVERT9"] = "VAXD";
+      records += summaryRecords(1, pair.frames, 2, 44100, 32) + summaryRecords(2, pair.frames, 2, 44100, 32) +
+                 " Outfile Fsampling =   44100 Hz\r\n \r\n" + std::string(savingRecord) + "\r\n";
+      output = pair.expected.substr(0, 44 + 16 * static_cast<std::size_t>(nanFrame));
+      break;
+    case HaltedEnding::controlEvent:
+      request.args[0] = "wx.fifo";
+      records = recordsThrough(pair, savingRecord, "wx.fifo");
+      output = pair.expected.substr(0, 44 + 8 * wholeFrames);
+      break;
+  }
+  request.prepare = [](const std::string& dir) {
+    mkfifo((dir + "/report.fifo").c_str(), 0600);
+    mkfifo((dir + "/wx.fifo").c_str(), 0600);
+  };
+
+  RunningProgram program(request);
+  h::FifoWriter feed;
+  if (c.halted == HaltedEnding::controlEvent) {
+    ASSERT_TRUE(feed.open(program.dir() + "/wx.fifo"));
+    ASSERT_TRUE(feed.write(std::string_view(pair.wx).substr(0, 44 + 4 * wholeFrames + 2)));
+    ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), h::readCall, &feed));
+    program.sendSignal(SIGINT);
+  }
+  ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), h::openCall)) << "the ending did not halt at FORT0";
+  program.sendSignal(c.signal);
+  const RunResult result = program.finish(std::chrono::seconds(5));
+
+  EXPECT_EQ(result.exitStatus, c.exitStatus);
+  EXPECT_EQ(result.termSignal, c.exitStatus < 0 ? c.signal : 0);
+  EXPECT_EQ(result.err, "") << "the reports wait for FORT0";
+  EXPECT_EQ(result.out, records + c.outTail);
+  EXPECT_EQ(result.files.count("out.wav"), c.halted == HaltedEnding::severeReport ? 0u : 1u);
+  EXPECT_EQ(outputOf(result).size(), output.size());
+  EXPECT_TRUE(outputOf(result) == output) << "the output is not the requests completed before the halt";
+}
+
+const std::string accessViolation = "forrtl: severe: Program Exception - access violation\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    HardeningFaults, SignalDuringAnEnding,
+    ::testing::Values(
+        EndingCase{"SevereReportThenInterrupt", HaltedEnding::severeReport, SIGINT, false, 0, ""},
+        EndingCase{"SevereReportThenQuit", HaltedEnding::severeReport, SIGQUIT, false, 1, ""},
+        EndingCase{"SevereReportThenHangUp", HaltedEnding::severeReport, SIGHUP, false, 2, ""},
+        EndingCase{"SevereReportThenTerminate", HaltedEnding::severeReport, SIGTERM, false, 6, ""},
+        EndingCase{"SevereReportThenFault", HaltedEnding::severeReport, SIGSEGV, false, 0, accessViolation},
+        EndingCase{"InfoReportOnTheOutputThenInterrupt", HaltedEnding::infoReport, SIGINT, false, 0, ""},
+        EndingCase{"ControlEventThenFault", HaltedEnding::controlEvent, SIGSEGV, false, 0, accessViolation},
+        EndingCase{"ControlEventThenIgnoredFault", HaltedEnding::controlEvent, SIGSEGV, true, -1, ""}),
+    [](const ::testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
+
 // Fail call N of one kind, for N = 1, 2, ... until a run is the clean run.
 struct CallKindCase {
   const char* kind;
@@ -411,6 +518,10 @@ TEST_P(FailingNthCall, EachFailureIsReportedAndLeavesWholeRequests) {
       }
     } else if (name == "close") {
       EXPECT_TRUE(output == pair.expected) << "the output is not complete";
+    } else if (name == "size" || name == "rewind") {
+      // Refused or failed after the output's open created it: empty.
+      EXPECT_EQ(result.files.count("out.wav"), unit == 9 ? 1u : 0u);
+      EXPECT_EQ(output, "");
     }
   }
   EXPECT_GE(failures, kind.leastFailures);
@@ -422,7 +533,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CallKindCase{"read", EIO, 4, 39, "error during read"},
                       CallKindCase{"write", ENOSPC, 16, 38, "error during write"},
                       CallKindCase{"cut", EIO, 1, 38, "error during write"},
-                      CallKindCase{"close", EIO, 3, 28, "CLOSE error"}),
+                      CallKindCase{"close", EIO, 3, 28, "CLOSE error"},
+                      CallKindCase{"size", EIO, 3, 30, "open failure"},
+                      CallKindCase{"rewind", EIO, 1, 20, "REWIND error"}),
     [](const ::testing::TestParamInfo<CallKindCase>& info) { return std::string(info.param.kind); });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -77,6 +78,9 @@ TEST(UnitsEndToEnd, EmptyOutputNameFailsWithAnEmptyFileName) {
   EXPECT_EQ(result.files.size(), 2u);
 }
 
+// A file that cannot be asked what it is after its open (size:n, the nth
+// open) is refused too: taken for a device, an existing output would be
+// neither cut nor protected.
 TEST(UnitsEndToEnd, RefusedOpensAreSortedIntoTheirEntries) {
   struct Case {
     const char* fault;  // the opens are unit 1, unit 2, unit 9 in turn
@@ -91,19 +95,23 @@ TEST(UnitsEndToEnd, RefusedOpensAreSortedIntoTheirEntries) {
       {"open:2:6", "No such device or address", 42, "no such device", 2},
       {"open:3:36", "File name too long", 43, "file name specification error", 9},
       {"open:3:24", "Too many open files", 30, "open failure", 9},
+      {"size:1:5", "Input/output error", 30, "open failure", 1},
+      {"size:3:5", "Input/output error", 30, "open failure", 9},
   };
+  const std::string previous = std::string(3000000, 'p');
   // The faulty program is the Linux one: see t::faultLayerUnderWine.
   for (const Case& c : t::programRunsUnderWine() ? std::span<const Case>() : std::span(cases)) {
     SCOPED_TRACE(c.fault);
-    t::RunRequest request = pairRun(pairOf(8, 1), pairOf(8, 2));
+    t::RunRequest request = pairRun(pairOf(150000, 1), pairOf(150000, 2));
     request.program = t::faultyProgramPath();
     request.env["QUADREL_TEST_FAULTS"] = c.fault;
+    request.files["out.wav"] = previous;
     t::RunResult result = t::runProgram(request);
     const std::string file = c.unit == 1 ? "/wx.wav" : c.unit == 2 ? "/yz.wav" : "/out.wav";
     EXPECT_EQ(result.err,
               t::unitFailureReport(result.err, c.systemText, c.number, c.text, c.unit, result.dir + file));
     EXPECT_EQ(result.exitStatus, c.number);
-    EXPECT_EQ(result.files.count("out.wav"), 0u);
+    EXPECT_TRUE(result.files["out.wav"] == previous) << "the existing output was changed";
   }
 
   // Where permissions bind the user, a read-only output is refused too.
@@ -227,6 +235,42 @@ TEST(UnitsEndToEnd, FailuresBeforeTheCutLeaveTheOldOutputBehindTheWrittenBytes) 
                                                "error during write", 9, result.dir + "/out.wav"));
     EXPECT_EQ(result.files["out.wav"], previous);
     break;
+  }
+}
+
+// A WX file with megabytes after its data: the tail is copied inside the
+// system, and where that copy fails or is refused (a copy across file
+// systems, a failing disk) the rest goes through the buffers, which meet
+// the same failure again if it lasts and report it as theirs.
+TEST(UnitsEndToEnd, TailCopiedInsideTheSystemFallsBackToTheBuffers) {
+  if (t::programRunsUnderWine()) GTEST_SKIP() << t::faultLayerUnderWine;
+  t::WavSpec recipe = t::stereo16(1000, 1);
+  recipe.trailing = t::chunk("junk", t::samplePattern(3, 3 * 1024 * 1024));
+  const std::string wx = t::buildWav(recipe);
+  const std::string yz = pairOf(1000, 2);
+  const std::string expected = *t::expectedConversion(wx, yz);
+  struct Case {
+    const char* fault;
+    std::optional<rlim_t> sizeLimit;
+  };
+  const std::size_t limit = expected.size() - 1000;
+  for (const Case& c : {Case{"", {}}, Case{"copy:1:18", {}}, Case{"copy:1:5", {}}, Case{"copy:2:5", {}},
+                        Case{"copy:1:18", limit}, Case{"", limit}}) {
+    SCOPED_TRACE(std::string(c.fault) + (c.sizeLimit ? " with a size limit" : ""));
+    t::RunRequest request = pairRun(wx, yz);
+    request.program = t::faultyProgramPath();
+    request.env["QUADREL_TEST_FAULTS"] = c.fault;
+    request.fileSizeLimit = c.sizeLimit;
+    t::RunResult result = t::runProgram(request);
+    if (!c.sizeLimit) {
+      EXPECT_EQ(result.err, "");
+      EXPECT_EQ(result.exitStatus, 0);
+      EXPECT_TRUE(result.files["out.wav"] == expected);
+      continue;
+    }
+    EXPECT_EQ(result.err, t::unitFailureReport(result.err, "File too large", 38, "error during write", 9,
+                                               result.dir + "/out.wav"));
+    EXPECT_TRUE(result.files["out.wav"] == expected.substr(0, limit));
   }
 }
 

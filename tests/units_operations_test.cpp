@@ -1,6 +1,6 @@
 // Unit operations in this process on temporary files: reads across fetch
-// boundaries, the end-of-file test, gathered writes and the cut, and the bulk
-// transfers against the one-request-at-a-time result.
+// boundaries, the bytes lent out, gathered writes and the cut, and the frame
+// loop and tail copy against the one-request-at-a-time result.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/bformat_writer.h"
 #include "services/units/binary_units.h"
 #include "services/units/unit_table.h"
 #include "tests/support/wav_builder.h"
@@ -52,7 +53,7 @@ class UnitOperations : public ::testing::Test {
 
 std::string pattern(std::size_t size, unsigned seed) { return harness::samplePattern(seed, size); }
 
-TEST_F(UnitOperations, ReadsItemsInFileOrderAndTheEndTestSeesTheLastByte) {
+TEST_F(UnitOperations, ReadsItemsInFileOrderAndLendsWhatIsLeft) {
   openUnit(1, create("in.bin", "RIFF\x01\x02\x03\x04\x05\x06Z"), forReading);
   char id[4];
   std::uint8_t two[2], four[4];
@@ -64,13 +65,13 @@ TEST_F(UnitOperations, ReadsItemsInFileOrderAndTheEndTestSeesTheLastByte) {
   EXPECT_EQ(two[1], 2);
   EXPECT_EQ(four[3], 6);
 
-  EXPECT_FALSE(unitAtEnd(1));
-  char last = 0;
-  const TransferItem one[] = {TransferItem::characters(&last, 1)};
-  readStatement(1, one);
-  EXPECT_EQ(last, 'Z');
-  EXPECT_TRUE(unitAtEnd(1));
-  EXPECT_TRUE(unitAtEnd(1));
+  const std::span<const std::byte> left = borrowFetched(1);
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0], std::byte{'Z'});
+  EXPECT_TRUE(fetchMore(1)) << "bytes are still fetched: no read";
+  commitFetched(1, 1);
+  EXPECT_TRUE(borrowFetched(1).empty());
+  EXPECT_FALSE(fetchMore(1)) << "the file has ended";
 }
 
 TEST_F(UnitOperations, AnItemStraddlingTwoFetchesArrivesWhole) {
@@ -83,12 +84,10 @@ TEST_F(UnitOperations, AnItemStraddlingTwoFetchesArrivesWhole) {
   const TransferItem across[] = {TransferItem::integer4(straddling)};
   readStatement(2, across);
   EXPECT_EQ(std::string(straddling, 4), bytes.substr(fetchSize - 2, 4));
-  EXPECT_FALSE(unitAtEnd(2));
   char rest[8];
   const TransferItem tail[] = {TransferItem::characters(rest, 8)};
   readStatement(2, tail);
   EXPECT_EQ(std::string(rest, 8), bytes.substr(fetchSize + 2));
-  EXPECT_TRUE(unitAtEnd(2));
 }
 
 TEST_F(UnitOperations, RewindWritesTheGatheredBytesAndArmsTheCutAgain) {
@@ -118,41 +117,47 @@ std::string interleaved(const std::string& wx, const std::string& yz, std::size_
 
 struct BulkCase {
   const char* name;
-  std::vector<ItemKind> half;
-  std::size_t halfLength;
+  std::vector<HalfItem> half;
 };
 
-TEST_F(UnitOperations, BulkTransfersGiveTheOneRequestAtATimeBytes) {
+TEST_F(UnitOperations, FrameLoopAndTailCopyGiveTheOneRequestAtATimeBytes) {
   const BulkCase cases[] = {
-      {"16-bit", {ItemKind::integer4}, 4},
-      {"24-bit", {ItemKind::integer2, ItemKind::integer4}, 6},
-      {"32-bit", {ItemKind::real4, ItemKind::real4}, 8},
+      {"16-bit", {{ItemKind::integer4, 4}}},
+      {"24-bit", {{ItemKind::integer2, 2}, {ItemKind::integer4, 4}}},
+      {"32-bit", {{ItemKind::real4, 4}, {ItemKind::real4, 4}}},
+      {"2-byte halves", {{ItemKind::characters, 2}}},
+      {"16-byte halves", {{ItemKind::characters, 16}}},
+      {"5-byte halves", {{ItemKind::characters, 5}}},
   };
-  // Enough frames that both inputs are fetched several times, items
-  // straddle fetches, and the gathered output is written more than once.
-  const std::size_t frames = 3 * fetchSize / 5 + 7;
   for (const BulkCase& c : cases) {
     SCOPED_TRACE(c.name);
+    std::size_t halfLength = 0;
+    for (const HalfItem& item : c.half)
+      halfLength += item.length;
+    // Enough frames that both inputs are fetched more than once, items
+    // straddle fetches, and the gathered output is written more than once.
+    const std::size_t frames = 3 * fetchSize / (2 * halfLength) + 7;
     const std::string tail = pattern(1234, 9);
-    const std::string wx = pattern(frames * c.halfLength, 1) + tail;
-    const std::string yz = pattern(frames * c.halfLength + 5, 2);
+    const std::string wx = pattern(frames * halfLength, 1) + tail;
+    const std::string yz = pattern(frames * halfLength + 5, 2);
     openUnit(1, create("wx.bin", wx), forReading);
     openUnit(2, create("yz.bin", yz), forReading);
-    openUnit(9, path("out.bin"), forWriting);
+    openUnit(9, create("out.bin", std::string(wx.size() * 3, 'o')), forWriting);
     rewindUnit(9);
     char marker[3] = {'H', 'D', 'R'};
     const TransferItem header[] = {TransferItem::characters(marker, 3)};
     writeStatement(9, header);
 
-    transferFrames(1, 2, 9, c.half, static_cast<std::int32_t>(frames));
-    EXPECT_FALSE(unitAtEnd(1));
-    copyUntilEnd(1, 9);
-    EXPECT_TRUE(unitAtEnd(1));
-    EXPECT_FALSE(unitAtEnd(2));
+    interleaveFrames(static_cast<std::int64_t>(frames), c.half);
+    copyWxTail();
+    const std::span<const std::byte> yzLeft = borrowFetched(2);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(yzLeft.data()), yzLeft.size()),
+              yz.substr(yz.size() - 5))
+        << "the YZ bytes after the frames stay unread";
     for (int unit : {1, 2, 9})
       closeUnit(unit);
 
-    const std::string expected = "HDR" + interleaved(wx, yz, c.halfLength, frames) + tail;
+    const std::string expected = "HDR" + interleaved(wx, yz, halfLength, frames) + tail;
     const std::string out = contents("out.bin");
     EXPECT_EQ(out.size(), expected.size());
     EXPECT_TRUE(out == expected);
@@ -160,20 +165,23 @@ TEST_F(UnitOperations, BulkTransfersGiveTheOneRequestAtATimeBytes) {
   }
 }
 
-TEST_F(UnitOperations, TheEndTestLooksAtTheFileNotAtTheBuffer) {
+TEST_F(UnitOperations, TheTailCopyGoesOnThroughLaterFetches) {
   // The buffer runs dry exactly at a fetch boundary with bytes still in the
-  // file: not at the end, and the tail copy goes on through later fetches.
+  // file, or part-way through a fetch: the tail copy takes everything after.
   const std::string bytes = pattern(2 * fetchSize + fetchSize / 2, 5);
-  openUnit(1, create("wx.bin", bytes), forReading);
-  openUnit(9, path("out.bin"), forWriting);
-  std::vector<char> first(fetchSize);
-  const TransferItem whole[] = {TransferItem::characters(first.data(), first.size())};
-  readStatement(1, whole);
-  EXPECT_FALSE(unitAtEnd(1));
-  copyUntilEnd(1, 9);
-  EXPECT_TRUE(unitAtEnd(1));
-  closeUnit(9);
-  EXPECT_TRUE(contents("out.bin") == bytes.substr(fetchSize));
+  for (std::size_t read : {fetchSize, fetchSize / 3}) {
+    SCOPED_TRACE(read);
+    openUnit(1, create("wx.bin", bytes), forReading);
+    openUnit(9, path("out.bin"), forWriting);
+    std::vector<char> first(read);
+    const TransferItem whole[] = {TransferItem::characters(first.data(), first.size())};
+    readStatement(1, whole);
+    copyWxTail();
+    EXPECT_FALSE(fetchMore(1));
+    closeUnit(1);
+    closeUnit(9);
+    EXPECT_TRUE(contents("out.bin") == bytes.substr(read));
+  }
 }
 
 }  // namespace

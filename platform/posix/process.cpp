@@ -1,11 +1,22 @@
-// Process services on POSIX: environment, exit, error texts, standard error
-// redirection, floating-point and signal dispositions.
+// Process services on POSIX: command line, environment, exit, error texts,
+// standard error redirection, floating-point and signal dispositions,
+// console control events and processor exceptions.
+//
+// Control events are the signals SIGINT, SIGQUIT, SIGHUP and SIGTERM;
+// processor exceptions are the synchronous signals. The program starts no
+// thread of its own, so every handler runs on the owner thread, interrupting
+// it wherever it is, and an ending that has begun can itself be interrupted
+// by a later event. Handlers run on an alternate stack, so that a stack
+// overflow can still be reported.
 #include <cerrno>
 #include <cfenv>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -28,7 +39,140 @@ bool entryNames(const char* entry, std::string_view name) {
 
 constexpr std::size_t maximumErrorTextLength = 1024;
 
+constexpr int controlSignals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+constexpr int exceptionSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGABRT};
+
+// Registrations, each made once at start-up before it can be used.
+ControlHandler controlHandler = nullptr;
+ExceptionHandler exceptionHandler = nullptr;
+
+// The address of this object tells the threads apart, also inside a signal
+// handler, where no thread library call is safe.
+thread_local char threadMarker;
+const char* ownerMarker = nullptr;
+
+// The main thread's stack: its lowest address, and how far below it a fault
+// still counts as running off the stack (the kernel's default guard gap).
+std::uintptr_t mainStackLow = 0;
+std::uintptr_t pageSize = 4096;
+constexpr std::uintptr_t stackGuardSpan = std::uintptr_t{1} << 20;
+
+alignas(16) char alternateStack[128 * 1024];
+
+int eventNumber(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return 0;
+    case SIGQUIT:
+      return 1;
+    case SIGHUP:
+      return 2;
+    default:
+      return 6;
+  }
+}
+
+void onControlSignal(int signal) { controlHandler(eventNumber(signal)); }
+
+bool inStackGuard(const void* address) {
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  return mainStackLow != 0 && at + stackGuardSpan >= mainStackLow && at < mainStackLow + pageSize;
+}
+
+// A signal sent by kill() or raise() carries no fault detail, so it maps by
+// its number alone.
+ExceptionKind classify(int signal, const siginfo_t& info) {
+  const bool fault = info.si_code > 0;
+  switch (signal) {
+    case SIGSEGV:
+      return fault && inStackGuard(info.si_addr) ? ExceptionKind::stackOverflow
+                                                 : ExceptionKind::accessViolation;
+    case SIGBUS:
+      return fault && info.si_code == BUS_ADRALN ? ExceptionKind::datatypeMisalignment
+                                                 : ExceptionKind::inPageError;
+    case SIGILL:
+      return fault && (info.si_code == ILL_PRVOPC || info.si_code == ILL_PRVREG)
+                 ? ExceptionKind::privilegedInstruction
+                 : ExceptionKind::illegalInstruction;
+    case SIGFPE:
+      return fault && info.si_code == FPE_INTOVF ? ExceptionKind::integerOverflow
+                                                 : ExceptionKind::integerDivideByZero;
+    case SIGTRAP:
+      return fault && info.si_code == TRAP_TRACE ? ExceptionKind::singleStep : ExceptionKind::breakpoint;
+    default:
+      return ExceptionKind::other;
+  }
+}
+
+void restoreDefault(int signal) {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+}
+
+void onExceptionSignal(int signal, siginfo_t* info, void*) {
+  const int savedErrno = errno;
+  exceptionHandler({classify(signal, *info), static_cast<std::uint32_t>(signal)});
+  // The handler returned: the exception takes its default course. The signal
+  // stays blocked until this function returns, and then ends the process; a
+  // fault would also come back when its instruction is run again.
+  restoreDefault(signal);
+  raise(signal);
+  errno = savedErrno;
+}
+
+void recordMainStack() {
+  if (const long page = sysconf(_SC_PAGESIZE); page > 0) pageSize = static_cast<std::uintptr_t>(page);
+  pthread_attr_t attributes;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0) return;
+  void* low = nullptr;
+  std::size_t size = 0;
+  if (pthread_attr_getstack(&attributes, &low, &size) == 0) {
+    mainStackLow = reinterpret_cast<std::uintptr_t>(low);
+  }
+  pthread_attr_destroy(&attributes);
+}
+
+// Nothing else is blocked while a handler runs: a later control event or
+// exception may interrupt an ending that has come to a halt, and take it
+// over. Only the signal being handled waits for its own handler.
+void handleSignal(int signal, void (*handler)(int, siginfo_t*, void*), void (*plain)(int)) {
+  struct sigaction action {};
+  if (handler != nullptr) {
+    action.sa_sigaction = handler;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  } else {
+    action.sa_handler = plain;
+    action.sa_flags = SA_ONSTACK;
+  }
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+}
+
+void useAlternateStack() {
+  static bool inUse = false;
+  if (inUse) return;
+  inUse = true;
+  stack_t stack{};
+  stack.ss_sp = alternateStack;
+  stack.ss_size = sizeof alternateStack;
+  sigaltstack(&stack, nullptr);
+}
+
 }  // namespace
+
+// ---- Command line and environment ----------------------------------------------
+
+std::optional<CommandLine> commandLine(int argc, char** argv) {
+  try {
+    return CommandLine{std::vector<std::string>(argv, argv + argc), std::nullopt};
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+bool isLeadByte(unsigned char) { return false; }
 
 std::optional<std::string> environmentValue(std::string_view name) {
   if (name.empty() || name.find('=') != std::string_view::npos) return std::nullopt;
@@ -38,15 +182,12 @@ std::optional<std::string> environmentValue(std::string_view name) {
   return std::nullopt;
 }
 
-void exitProcess(std::uint32_t status) {
-  // No static destructors and no stdio flushing: other threads may still be
-  // running, and every byte the program writes has already been written.
-  _exit(static_cast<int>(status));
-}
+// ---- Exit and settings ------------------------------------------------------------
 
-void parkForever() {
-  for (;;)
-    pause();
+void exitProcess(std::uint32_t status) {
+  // No static destructors and no stdio flushing: the exit may interrupt
+  // the program anywhere, and every byte it writes has already been written.
+  _exit(static_cast<int>(status));
 }
 
 void maskFloatingPointExceptions() {
@@ -67,6 +208,8 @@ void makeWriteFailuresReturnErrors() {
   sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
+// ---- Error texts and standard error ---------------------------------------------
+
 // Returns the description in the C locale, whatever the user's locale, with
 // a CR LF line end, as the platform's message texts carry one.
 std::optional<std::string> errorText(SystemError error) {
@@ -78,7 +221,10 @@ std::optional<std::string> errorText(SystemError error) {
 }
 
 SystemError redirectStandardError(const std::string& path) {
-  const int fd = posix::syscalls().open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  int fd;
+  do {
+    fd = posix::syscalls().open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
   if (fd < 0) return static_cast<SystemError>(errno);
   if (fd == STDERR_FILENO) {
     // Standard error was closed and the open took its place.
@@ -93,5 +239,38 @@ SystemError redirectStandardError(const std::string& path) {
   posix::syscalls().close(fd);
   return error;
 }
+
+// ---- Control events and processor exceptions -----------------------------------------
+
+// A control signal that the parent left ignored (a background job's
+// control-C, a hang-up under nohup) stays ignored, as a console's ignore
+// setting is inherited elsewhere too.
+void handleControlEvents(ControlHandler handler) {
+  controlHandler = handler;
+  ownerMarker = &threadMarker;
+  useAlternateStack();
+  for (int signal : controlSignals) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    handleSignal(signal, nullptr, onControlSignal);
+  }
+}
+
+bool onOwnerThread() { return ownerMarker == nullptr || ownerMarker == &threadMarker; }
+
+void stopOwnerThread() {
+  // Every handler of this layer runs on the owner thread and the program
+  // starts no other: there is never another thread to stop.
+}
+
+void installExceptionHandler(ExceptionHandler handler) {
+  exceptionHandler = handler;
+  recordMainStack();
+  useAlternateStack();
+  for (int signal : exceptionSignals)
+    handleSignal(signal, onExceptionSignal, nullptr);
+}
+
+void passExceptionOn(ProcessorException exception) { restoreDefault(static_cast<int>(exception.code)); }
 
 }  // namespace quadrel::platform

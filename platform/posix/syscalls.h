@@ -1,5 +1,5 @@
-// Every system call of the POSIX layer goes through this table, so that the
-// test layer can make any one of them fail.
+// Every system call of the POSIX layer that a test may want to fail goes
+// through this table; the fault layer of the test program replaces entries.
 #pragma once
 
 #include <fcntl.h>
@@ -13,6 +13,7 @@ struct Syscalls {
   ssize_t (*read)(int fd, void* buffer, size_t size);
   ssize_t (*write)(int fd, const void* bytes, size_t size);
   ssize_t (*pwrite)(int fd, const void* bytes, size_t size, off_t offset);
+  ssize_t (*copyFileRange)(int from, off_t* fromOffset, int to, off_t* toOffset, size_t size, unsigned flags);
   int (*ftruncate)(int fd, off_t length);
   off_t (*lseek)(int fd, off_t offset, int whence);
   int (*fstat)(int fd, struct stat* status);
@@ -23,7 +24,7 @@ struct Syscalls {
   char* (*getcwd)(char* buffer, size_t size);
 };
 
-// The table in force; the test layer replaces entries.
+// The table in force.
 Syscalls& syscalls();
 
 }  // namespace quadrel::platform::posix

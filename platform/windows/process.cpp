@@ -1,5 +1,17 @@
-// Process services on Windows: environment, exit, error texts, standard error
-// redirection, floating-point control and the error mode.
+// Process services on Windows: command line, environment, exit, error texts,
+// standard error redirection, floating-point control, the error mode,
+// console control events and processor exceptions.
+//
+// The system runs a console control handler on a thread that it starts for
+// the event; the handler registered here calls the program's handler, which
+// ends the process and never returns. Processor exceptions reach the
+// unhandled-exception filter on the faulting thread once no frame has taken
+// them; when the program's handler returns, the exception is passed on to
+// the system's default handling.
+#include <array>
+#include <new>
+#include <utility>
+
 #include <float.h>
 
 #include "platform/windows/win32.h"
@@ -11,12 +23,88 @@ using windows::lastError;
 
 constexpr DWORD longestErrorText = 1024;
 
+// The longest program path taken when the command line is empty.
+constexpr DWORD longestModulePath = 260;
+
 // Critical errors, unhandled exceptions and files that cannot be opened
 // show no dialog of the system.
 constexpr UINT noDialogs = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
 static_assert(noDialogs == 0x8003);
 
+// Registrations, each made once at start-up before it can be used.
+ControlHandler controlHandler = nullptr;
+ExceptionHandler exceptionHandler = nullptr;
+DWORD ownerThreadId = 0;
+HANDLE ownerThread = nullptr;
+
+// Stack kept back for the filter when the main thread runs off its stack.
+constexpr ULONG stackKeptForOverflow = 64 * 1024;
+
+BOOL WINAPI onControlEvent(DWORD event) {
+  controlHandler(static_cast<int>(event));
+  return TRUE;
+}
+
+LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* pointers) {
+  const auto code = static_cast<std::uint32_t>(pointers->ExceptionRecord->ExceptionCode);
+  exceptionHandler({windows::exceptionKindOf(code), code});
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+struct KindByCode {
+  std::uint16_t low;
+  ExceptionKind kind;
+};
+
+// The low 16 bits of the system's exception codes (EXCEPTION_* in winnt.h).
+constexpr std::array<KindByCode, 13> kindsByCode{{
+    {0x0002, ExceptionKind::datatypeMisalignment},
+    {0x0003, ExceptionKind::breakpoint},
+    {0x0004, ExceptionKind::singleStep},
+    {0x0005, ExceptionKind::accessViolation},
+    {0x0006, ExceptionKind::inPageError},
+    {0x001D, ExceptionKind::illegalInstruction},
+    {0x0025, ExceptionKind::noncontinuable},
+    {0x0026, ExceptionKind::invalidDisposition},
+    {0x008C, ExceptionKind::arrayBoundsExceeded},
+    {0x0094, ExceptionKind::integerDivideByZero},
+    {0x0095, ExceptionKind::integerOverflow},
+    {0x0096, ExceptionKind::privilegedInstruction},
+    {0x00FD, ExceptionKind::stackOverflow},
+}};
+
 }  // namespace
+
+namespace windows {
+
+ExceptionKind exceptionKindOf(std::uint32_t code) {
+  for (const KindByCode& entry : kindsByCode) {
+    if (entry.low == (code & 0xFFFF)) return entry.kind;
+  }
+  return ExceptionKind::other;
+}
+
+}  // namespace windows
+
+// ---- Command line and environment ----------------------------------------------
+
+// The system hands the program one string; the program splits it itself.
+std::optional<CommandLine> commandLine(int, char**) {
+  try {
+    const char* line = GetCommandLineA();
+    std::string text = line != nullptr ? line : "";
+    if (text.empty()) {
+      char path[longestModulePath];
+      const DWORD length = GetModuleFileNameA(nullptr, path, longestModulePath);
+      text.assign(path, length);
+    }
+    return CommandLine{{}, std::move(text)};
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+bool isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
 // The system compares environment names without regard to case.
 std::optional<std::string> environmentValue(std::string_view name) {
@@ -41,17 +129,14 @@ std::optional<std::string> environmentValue(std::string_view name) {
   }
 }
 
+// ---- Exit and settings ------------------------------------------------------------
+
 // Ends the process at once, like _exit: no library shutdown and no detaching
-// of libraries, which could wait for a lock that the thread cut off here
-// holds; every byte the program writes has already been written.
+// of libraries, which could wait for a lock that a stopped thread holds;
+// every byte the program writes has already been written.
 void exitProcess(std::uint32_t status) {
   TerminateProcess(GetCurrentProcess(), status);
   ExitProcess(status);
-}
-
-void parkForever() {
-  for (;;)
-    Sleep(INFINITE);
 }
 
 void maskFloatingPointExceptions() { _controlfp(_MCW_EM, _MCW_EM); }
@@ -61,6 +146,8 @@ void suppressErrorDialogs() { SetErrorMode(noDialogs); }
 void makeWriteFailuresReturnErrors() {
   // A write to a pipe that nobody reads already fails with its error code.
 }
+
+// ---- Error texts and standard error ---------------------------------------------
 
 // The system's own text in the neutral language, with its own line end.
 std::optional<std::string> errorText(SystemError error) {
@@ -84,6 +171,39 @@ SystemError redirectStandardError(const std::string& path) {
     return error;
   }
   return 0;
+}
+
+// ---- Control events and processor exceptions -----------------------------------------
+
+void handleControlEvents(ControlHandler handler) {
+  controlHandler = handler;
+  ownerThreadId = GetCurrentThreadId();
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &ownerThread,
+                  THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
+  SetConsoleCtrlHandler(onControlEvent, TRUE);
+}
+
+bool onOwnerThread() { return ownerThreadId == 0 || GetCurrentThreadId() == ownerThreadId; }
+
+// SuspendThread only asks for the stop; reading the thread's context waits
+// until it has taken effect.
+void stopOwnerThread() {
+  if (ownerThread == nullptr || onOwnerThread()) return;
+  if (SuspendThread(ownerThread) == static_cast<DWORD>(-1)) return;
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_CONTROL;
+  GetThreadContext(ownerThread, &context);
+}
+
+void installExceptionHandler(ExceptionHandler handler) {
+  exceptionHandler = handler;
+  ULONG kept = stackKeptForOverflow;
+  SetThreadStackGuarantee(&kept);
+  SetUnhandledExceptionFilter(onUnhandledException);
+}
+
+void passExceptionOn(ProcessorException) {
+  // The filter answers EXCEPTION_CONTINUE_SEARCH once the handler returns.
 }
 
 }  // namespace quadrel::platform

@@ -1,22 +1,44 @@
-// The command-line words, stored once at start-up and read by the driver.
+// The command-line words, taken from the command line that the start-up
+// copied and read by the driver.
 #include "services/console/arguments.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <optional>
 #include <utility>
+
+#include "platform/platform.h"
+#include "services/console/command_line.h"
+#include "services/diagnostics/startup.h"
 
 namespace quadrel {
 namespace {
 
-std::vector<std::string>& commandWords() {
-  static std::vector<std::string> words;
+std::optional<std::vector<std::string>>& storedWords() {
+  static std::optional<std::vector<std::string>> words;
   return words;
+}
+
+// Where the system kept the command line as one text, it is split here, on
+// first use, by the program's own rules.
+const std::vector<std::string>& commandWords() {
+  std::optional<std::vector<std::string>>& words = storedWords();
+  if (!words) {
+    const platform::CommandLine& line = startupCommandLine();
+    try {
+      words = line.text ? splitCommandLine(*line.text, platform::isLeadByte) : line.words;
+    } catch (const std::bad_alloc&) {
+      failStartup(StartupFailure::commandWords);
+    }
+  }
+  return *words;
 }
 
 }  // namespace
 
-void setCommandWords(std::vector<std::string> words) { commandWords() = std::move(words); }
+void setCommandWords(std::vector<std::string> words) { storedWords() = std::move(words); }
 
 std::int32_t argumentCount() { return static_cast<std::int32_t>(commandWords().size()); }
 

@@ -8,7 +8,8 @@
 
 namespace quadrel {
 
-// Stores the word list once at start-up, word 0 being the program name.
+// Puts `words` in place of the command line's words, word 0 being the
+// program name.
 void setCommandWords(std::vector<std::string> words);
 
 // The number of words, word 0 included.

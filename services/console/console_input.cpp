@@ -2,15 +2,13 @@
 // input or to the file FORT5 names, and hands out one line per read.
 #include "services/console/console_input.h"
 
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/platform.h"
 #include "services/console/console_replacement.h"
 #include "services/console/line_reader.h"
-#include "services/diagnostics/report.h"
-#include "services/diagnostics/unit_record.h"
+#include "services/diagnostics/termination.h"
 
 namespace quadrel {
 namespace {
@@ -21,12 +19,14 @@ struct ConsoleInputUnit : ConsoleConnection {
   std::optional<LineReader> reader;
 };
 
-// Never destroyed: the console control thread may close it while the
-// process is already ending.
+// Never destroyed: an ending may close it at any moment until the exit.
 ConsoleInputUnit& consoleInput() {
   static ConsoleInputUnit* const unit = new ConsoleInputUnit();
   return *unit;
 }
+
+const EndingHooks consoleInputHooks{nullptr, [] { closeConsoleConnection(consoleInput()); }, nullptr,
+                                    [] { closeConsoleConnectionAtOnce(consoleInput()); }};
 
 class HandleSource final : public ByteSource {
  public:
@@ -48,59 +48,52 @@ class HandleSource final : public ByteSource {
 // short read of a line makes it too long applies only to other sources,
 // where a short read means the data has ended.
 void connect(ConsoleInputUnit& unit) {
+  registerEndingHooks(5, consoleInputHooks);
+  platform::HandleKind kind = platform::HandleKind::unknown;
   if (const std::optional<std::string> path = consoleReplacementName("FORT5")) {
     unit.record.fileName = *path;
     const platform::OpenResult opened = platform::openConsoleReplacement(*path, platform::OpenPurpose::read);
-    if (opened.error != 0) {
-      unit.record.savedSystemError = opened.error;
-      failUnit(unit.record, openFailureStatus(opened.error));
-    }
-    unit.handle = opened.handle;
+    if (opened.error != 0) failUnitCall(unit.record, openFailureStatus(opened.error), opened.error);
+    unit.handle.store(opened.handle);
     unit.ownsHandle = true;
+    kind = opened.kind;
   } else {
-    unit.handle = platform::standardHandle(platform::StandardStream::input);
+    unit.handle.store(platform::standardHandle(platform::StandardStream::input));
+    kind = platform::kindOf(unit.handle.load());
   }
-  const platform::HandleKind kind = platform::kindOf(unit.handle);
   unit.pipe = kind == platform::HandleKind::pipe;
   const bool arrivesInPieces = unit.pipe || kind == platform::HandleKind::terminal;
   unit.reader.emplace(!arrivesInPieces, LineReader::Limits{});
   unit.connected = true;
 }
 
-// The entry for a read that brought no line, with the system error saved
-// where one belongs. The end of a pipe means its writer has gone.
-StatusCode readFailure(ConsoleInputUnit& unit, const LineOutcome& outcome) {
+// Ends the run for a read that brought no line. The end of a pipe means
+// its writer has gone.
+[[noreturn]] void failRead(ConsoleInputUnit& unit, const LineOutcome& outcome) {
   switch (outcome.kind) {
     case LineOutcome::Kind::readError:
-      unit.record.savedSystemError = outcome.error;
-      return status::errorDuringRead;
+      failUnitCall(unit.record, status::errorDuringRead, outcome.error);
     case LineOutcome::Kind::noMoreData:
-      if (!unit.pipe) return status::endOfFileDuringRead;
-      unit.record.savedSystemError = platform::brokenPipeError();
-      return status::errorDuringRead;
+      if (unit.pipe) failUnitCall(unit.record, status::errorDuringRead, platform::brokenPipeError());
+      break;
     case LineOutcome::Kind::recordTooLong:
-      return status::inputRecordTooLong;
+      failUnit(unit.record, status::inputRecordTooLong);
     case LineOutcome::Kind::endMarker:
     case LineOutcome::Kind::line:
       break;
   }
-  return status::endOfFileDuringRead;
+  failUnit(unit.record, status::endOfFileDuringRead);
 }
 
 }  // namespace
 
 void readConsoleLine(NameField& field) {
   ConsoleInputUnit& unit = consoleInput();
-  std::lock_guard<std::recursive_timed_mutex> inUse(unit.record.inUse);
-  // The process is ending on another thread; this one must not go on.
-  if (unit.closedAtExit) platform::parkForever();
   if (!unit.connected) connect(unit);
-  HandleSource source(unit.handle);
+  HandleSource source(unit.handle.load());
   const LineOutcome outcome = unit.reader->nextLine(source);
-  if (outcome.kind != LineOutcome::Kind::line) failUnit(unit.record, readFailure(unit, outcome));
+  if (outcome.kind != LineOutcome::Kind::line) failRead(unit, outcome);
   fillConsoleField(outcome.line, field);
 }
-
-void closeConsoleInputAtExit() { closeConsoleConnectionAtExit(consoleInput()); }
 
 }  // namespace quadrel

@@ -10,7 +10,4 @@ namespace quadrel {
 // diagnostics; the field is then left as it was.
 void readConsoleLine(NameField& field);
 
-// Closes unit 5 at the end of the process without writing anything.
-void closeConsoleInputAtExit();
-
 }  // namespace quadrel

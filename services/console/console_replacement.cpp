@@ -1,10 +1,6 @@
 // The files that FORT5 and FORT6 put in place of standard input and output.
 #include "services/console/console_replacement.h"
 
-#include <mutex>
-
-#include "services/diagnostics/report.h"
-
 namespace quadrel {
 
 std::optional<std::string> consoleReplacementName(std::string_view variable) {
@@ -16,19 +12,21 @@ std::optional<std::string> consoleReplacementName(std::string_view variable) {
   return value->substr(first, last - first + 1);
 }
 
-void closeConsoleConnectionAtExit(ConsoleConnection& unit) {
-  std::unique_lock<std::recursive_timed_mutex> inUse(unit.record.inUse, std::try_to_lock);
-  if (!inUse.owns_lock()) return;
-  unit.closedAtExit = true;
+void closeConsoleConnection(ConsoleConnection& unit) {
   if (!unit.connected) return;
   unit.connected = false;
   if (!unit.ownsHandle) return;
-  const platform::SystemError error = platform::closeHandle(unit.handle);
-  unit.handle = platform::noHandle;
-  if (error != 0) {
-    unit.record.savedSystemError = error;
-    reportUnitFailure(unit.record, status::closeError);
+  const platform::Handle handle = unit.handle.exchange(platform::noHandle);
+  if (handle == platform::noHandle) return;
+  if (const platform::SystemError error = platform::closeHandle(handle); error != 0) {
+    failUnitCall(unit.record, status::closeError, error);
   }
+}
+
+void closeConsoleConnectionAtOnce(ConsoleConnection& unit) {
+  if (!unit.ownsHandle) return;
+  const platform::Handle handle = unit.handle.exchange(platform::noHandle);
+  if (handle != platform::noHandle) platform::closeHandle(handle);
 }
 
 }  // namespace quadrel

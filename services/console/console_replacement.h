@@ -1,13 +1,14 @@
-// The files that FORT5 and FORT6 put in place of standard input and output.
+// What the two console units share: the files that FORT5 and FORT6 put in
+// place of standard input and output, and their closing at the end.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/platform.h"
-#include "services/diagnostics/open_failure_status.h"
-#include "services/diagnostics/unit_record.h"
+#include "services/diagnostics/reports.h"
 
 namespace quadrel {
 
@@ -16,8 +17,9 @@ namespace quadrel {
 // platforms where a variable cannot hold an empty text.
 std::optional<std::string> consoleReplacementName(std::string_view variable);
 
-// What the two console units share: the record that reports quote and the
-// handle the unit was connected to on first use.
+// A console unit: the record that reports quote and the handle the unit was
+// connected to on first use. Only the owner thread operates on it; the
+// handle is atomic so that an ending at once closes it exactly once.
 struct ConsoleConnection {
   ConsoleConnection(int number, const char* name) {
     record.number = number;
@@ -25,15 +27,17 @@ struct ConsoleConnection {
   }
 
   UnitRecord record;
-  platform::Handle handle = platform::noHandle;
+  std::atomic<platform::Handle> handle{platform::noHandle};
   bool connected = false;
-  bool ownsHandle = false;  // a FORT5 or FORT6 file, closed at exit
-  bool closedAtExit = false;
+  bool ownsHandle = false;  // a FORT5 or FORT6 file, closed at the end
 };
 
 // Closes a console unit at the end of the process without writing
-// anything; a unit in use by another thread is skipped. A failed close of
-// a FORT5 or FORT6 file is reported as a CLOSE error.
-void closeConsoleConnectionAtExit(ConsoleConnection& unit);
+// anything. A failed close of a FORT5 or FORT6 file is reported as a CLOSE
+// error.
+void closeConsoleConnection(ConsoleConnection& unit);
+
+// The same from an ending at once: async-signal-safe, failures ignored.
+void closeConsoleConnectionAtOnce(ConsoleConnection& unit);
 
 }  // namespace quadrel

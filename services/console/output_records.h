@@ -48,7 +48,4 @@ void writeLayoutRecord(std::initializer_list<LayoutItem> layout);
 // column 80).
 void writeValueListRecord(std::initializer_list<ListValue> values);
 
-// Closes unit 6 at the end of the process without writing anything.
-void closeConsoleOutputAtExit();
-
 }  // namespace quadrel

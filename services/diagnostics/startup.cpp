@@ -1,43 +1,33 @@
 // Process start-up: the settings in their order, the driver, the end.
 #include "services/diagnostics/startup.h"
 
+#include <algorithm>
 #include <new>
-#include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "platform/platform.h"
-#include "services/console/arguments.h"
-#include "services/diagnostics/env_flags.h"
-#include "services/diagnostics/processor_exceptions.h"
-#include "services/diagnostics/report.h"
-#include "services/diagnostics/startup_failures.h"
+#include "services/diagnostics/reports.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {
 namespace {
 
-struct EnvironmentFlags {
+struct EnvironmentSettings {
   bool noErrorDialogs = false;
   bool ignoreExceptions = false;
   bool runFlawedDivider = false;
+  std::optional<std::string> errorStreamFile;  // FORT0: set at all counts
 };
 
-void copyCommandWords(int argc, char** argv) {
-  std::optional<std::vector<std::string>> words = platform::commandWords(argc, argv);
-  if (!words) failStartup(StartupFailure::commandWords);
-  try {
-    setCommandWords(std::move(*words));
-  } catch (const std::bad_alloc&) {
-    failStartup(StartupFailure::commandWords);
-  }
+platform::CommandLine& commandLineCopy() {
+  static platform::CommandLine line;
+  return line;
 }
 
-EnvironmentFlags copyEnvironmentFlags() {
+EnvironmentSettings copyEnvironmentSettings() {
   try {
     return {envFlagIsSet("FOR_NOERROR_DIALOGS"), envFlagIsSet("FOR_IGNORE_EXCEPTIONS"),
-            envFlagIsSet("FOR_RUN_FLAWED_PENTIUM")};
+            envFlagIsSet("FOR_RUN_FLAWED_PENTIUM"), platform::environmentValue("FORT0")};
   } catch (const std::bad_alloc&) {
     failStartup(StartupFailure::environment);
   }
@@ -56,18 +46,55 @@ bool dividerIsFlawed() {
 
 }  // namespace
 
+const platform::CommandLine& startupCommandLine() { return commandLineCopy(); }
+
+bool flagValueIsSet(std::optional<std::string_view> value) {
+  if (!value || value->empty()) return false;
+  const char first = value->front();
+  if (first == 't' || first == 'T' || first == 'y' || first == 'Y') return true;
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!std::all_of(value->begin(), value->end(), isDigit)) return false;
+  // A number of any length is not 0 when one of its digits is not.
+  return value->find_first_not_of('0') != std::string_view::npos;
+}
+
+bool envFlagIsSet(std::string_view name) {
+  const std::optional<std::string> value = platform::environmentValue(name);
+  if (!value) return false;
+  return flagValueIsSet(std::string_view(*value));
+}
+
+std::string_view startupFailureText(StartupFailure failure) {
+  switch (failure) {
+    case StartupFailure::commandWords:
+      return "\r\nruntime error R6008\r\n- not enough space for arguments\r\n";
+    case StartupFailure::environment:
+      break;
+  }
+  return "\r\nruntime error R6009\r\n- not enough space for environment\r\n";
+}
+
+void failStartup(StartupFailure failure) {
+  const std::string_view text = startupFailureText(failure);
+  platform::writeAll(platform::standardHandle(platform::StandardStream::error), text.data(), text.size());
+  platform::exitProcess(255);
+}
+
 void runProgram(int argc, char** argv, Driver driver) {
-  copyCommandWords(argc, argv);
-  const EnvironmentFlags flags = copyEnvironmentFlags();
+  std::optional<platform::CommandLine> line = platform::commandLine(argc, argv);
+  if (!line) failStartup(StartupFailure::commandWords);
+  commandLineCopy() = std::move(*line);
+  EnvironmentSettings settings = copyEnvironmentSettings();
+  setErrorStreamFile(std::move(settings.errorStreamFile));
 
   platform::makeWriteFailuresReturnErrors();
-  platform::startControlEventThread(onConsoleControl);
-  if (flags.noErrorDialogs) platform::suppressErrorDialogs();
+  platform::handleControlEvents(onConsoleControl);
+  if (settings.noErrorDialogs) platform::suppressErrorDialogs();
   platform::maskFloatingPointExceptions();
-  setIgnoreProcessorExceptions(flags.ignoreExceptions);
+  setIgnoreProcessorExceptions(settings.ignoreExceptions);
   platform::installExceptionHandler(onProcessorException);
 
-  if (dividerIsFlawed() && !flags.runFlawedDivider) reportStatus(status::flawedDivider, {});
+  if (dividerIsFlawed() && !settings.runFlawedDivider) reportStatus(status::flawedDivider, {});
 
   driver();
   endProgram();

@@ -1,15 +1,44 @@
-// Process start-up: the settings made before the driver runs, and the
-// wrapper that runs the driver and ends the process.
+// Process start-up: the settings made before the driver runs, the wrapper
+// that runs the driver and ends the process, and the failures of a start-up
+// that cannot get its memory.
 #pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "platform/platform.h"
 
 namespace quadrel {
 
 using Driver = void (*)();
 
-// Copies the command-line words and the environment flags, registers the
-// console control handler, applies the error-dialog and floating-point
-// settings, installs the processor exception guard, runs the divider check,
-// runs `driver` and ends the process. Never returns.
+// Copies the command line and the environment settings, takes the console
+// control events, applies the error-dialog and floating-point settings,
+// installs the processor exception guard, runs the divider check, runs
+// `driver` and ends the process. Never returns.
 [[noreturn]] void runProgram(int argc, char** argv, Driver driver);
+
+// The command line as the start-up copied it; empty before the start-up.
+const platform::CommandLine& startupCommandLine();
+
+// The rule for a flag's value: empty is false; a first character of t or y
+// (either case) is true; all decimal digits is true when not zero; anything
+// else is false.
+bool flagValueIsSet(std::optional<std::string_view> value);
+
+// Looks the variable up (name matched without regard to case) and applies
+// flagValueIsSet.
+bool envFlagIsSet(std::string_view name);
+
+enum class StartupFailure { commandWords, environment };
+
+// The raw bytes written to standard error: CR LF, "runtime error ", the
+// number, CR LF, the description, CR LF. Static text: writing it needs no
+// allocation, as it is written when allocation has just failed.
+std::string_view startupFailureText(StartupFailure failure);
+
+// Writes the text to the standard error handle untranslated and ends the
+// process with status 255.
+[[noreturn]] void failStartup(StartupFailure failure);
 
 }  // namespace quadrel

@@ -8,11 +8,13 @@
 // on its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
 
+#include "services/units/byte_order.h"
 #include "services/units/transfer_item.h"
 
 namespace quadrel {
@@ -37,37 +39,53 @@ void readStatement(int unit, std::span<const TransferItem> items);
 // Appends the items' bytes to the file.
 void writeStatement(int unit, std::span<const TransferItem> items);
 
-// True when every byte of the file has been consumed. Never reads or fails.
-bool unitAtEnd(int unit);
-
 // The bytes of a regular file not yet handed out by read requests; nothing
 // for a pipe, a device or a console, whose length is not known ahead.
-// Never reads or fails.
+// Never reads; fails with 39 when the system cannot tell the size.
 std::optional<std::uint64_t> bytesLeftInUnit(int unit);
 
 // Disconnects the unit and closes its file; an unconnected unit is no failure.
 void closeUnit(int unit);
 
-// ---- Bulk transfers: exactly the statements they stand for, faster ------
+// ---- Lending: many requests at a time -------------------------------------
+//
+// A caller that moves many requests at once borrows the bytes an input unit
+// has already fetched and the room left in an output unit's gathered
+// output, and commits what it used: the file then holds exactly what the
+// requests made one at a time would have left. Borrowed bytes are the
+// file's own, unconverted, and stay valid until the next operation on the
+// unit. No failure can happen between a borrow and its commit.
 
-// Performs `frames` times: a read of `half` from `first`, a read of `half`
-// from `second`, and one write of both images to `output`.
-void transferFrames(int first, int second, int output, std::span<const ItemKind> half, std::int32_t frames);
+// The bytes of input `unit` fetched and not yet handed out; empty when none
+// are left. Never reads.
+std::span<const std::byte> borrowFetched(int unit);
 
-// Performs, while `input` is not at its end, a one-byte read from `input`
-// and a one-byte write of it to `output`.
-void copyUntilEnd(int input, int output);
+// Hands out the first `count` borrowed bytes, as read requests for them would.
+void commitFetched(int unit, std::size_t count);
 
-// ---- For the diagnostics ------------------------------------------------
+// Refills input `unit` once its fetched bytes are all handed out: false when
+// the file has nothing more (for a pipe: its writer has closed it). A
+// refused read fails with 39.
+bool fetchMore(int unit);
 
-// Writes the completed requests of every binary unit to its file.
-void flushBinaryUnits();
+// Room for at least `least` bytes behind the output of `unit` that has not
+// reached the file yet; what is gathered is written first when less is free.
+std::span<std::byte> borrowRoom(int unit, std::size_t least);
 
-// Closes every connected binary unit in table order, skipping a unit that
-// another thread holds; a failed close is reported.
-void closeBinaryUnitsAtExit();
+// Puts the first `count` bytes of the room into the stream as write requests
+// of `requestLength` bytes each; `count` is a multiple of it.
+void commitRoom(int unit, std::size_t count, std::size_t requestLength);
 
-// Saves completed output from a signal handler: async-signal-safe.
-void flushBinaryUnitsFromSignal();
+// Copies the rest of input `from` to the end of output `to` inside the
+// system, as one-byte requests would, when both are disk files and nothing
+// fetched of `from` is left to hand out. True when `from` is at its end.
+// Stops, with nothing reported, where the system cannot copy or a copy
+// fails: whatever is left then goes through the buffers, which report any
+// failure as their own.
+bool copyRestInSystem(int from, int to);
+
+// The byte-order settings chosen at the unit's open: what a request of the
+// unit does to the items it moves.
+const ByteOrderSettings& byteOrderOf(int unit);
 
 }  // namespace quadrel

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <string>
 
+#include "services/units/little_endian.h"
 #include "services/units/real_formats.h"
 
 namespace quadrel {
@@ -39,16 +40,6 @@ constexpr std::array<NamedSettings, 9> knownValues{{
     {"FDX", unchanged},
     {"FGX", unchanged},
 }};
-
-std::uint32_t loadLittle(const std::byte* b) {
-  return std::to_integer<std::uint32_t>(b[0]) | std::to_integer<std::uint32_t>(b[1]) << 8 |
-         std::to_integer<std::uint32_t>(b[2]) << 16 | std::to_integer<std::uint32_t>(b[3]) << 24;
-}
-
-void storeLittle(std::byte* b, std::uint32_t bits) {
-  for (int i = 0; i < 4; ++i)
-    b[i] = static_cast<std::byte>(bits >> (8 * i));
-}
 
 std::uint32_t loadBig(const std::byte* b) {
   return std::to_integer<std::uint32_t>(b[3]) | std::to_integer<std::uint32_t>(b[2]) << 8 |
@@ -110,7 +101,7 @@ bool fileToMemory(const ByteOrderSettings& settings, ItemKind kind, std::byte* i
       if (settings.reverseReals) reverseImage(image, 4);
       return true;
   }
-  storeLittle(image, result.bits);
+  storeUint32Le(image, result.bits);
   return result.represented;
 }
 
@@ -127,12 +118,12 @@ bool memoryToFile(const ByteOrderSettings& settings, ItemKind kind, std::byte* i
   }
   switch (settings.realFormat) {
     case RealFormat::ibm: {
-      const RealConversion result = ieeeToIbm(loadLittle(image));
+      const RealConversion result = ieeeToIbm(loadUint32Le(image));
       storeBig(image, result.bits);
       return result.represented;
     }
     case RealFormat::vax: {
-      const RealConversion result = ieeeToVax(loadLittle(image));
+      const RealConversion result = ieeeToVax(loadUint32Le(image));
       storeVax(image, result.bits);
       return result.represented;
     }

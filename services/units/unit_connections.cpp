@@ -1,18 +1,17 @@
 // Connecting and disconnecting binary units: open, rewind, close, and the
 // closing of every unit when the process ends.
-#include <atomic>
-#include <chrono>
-#include <mutex>
 #include <new>
 #include <string>
 
-#include "services/diagnostics/open_failure_status.h"
-#include "services/diagnostics/report.h"
+#include "services/diagnostics/termination.h"
 #include "services/units/name_resolution.h"
 #include "services/units/unit_table.h"
 
 namespace quadrel {
 namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+constexpr auto release = std::memory_order_release;
 
 platform::StandardStream streamOf(ConsoleDevice device) {
   switch (device) {
@@ -28,18 +27,18 @@ platform::StandardStream streamOf(ConsoleDevice device) {
 
 // The sharing rule inside this process: a file written through one unit
 // is not open through another.
-bool conflictsWithOpenUnit(const BinaryUnit& opening, platform::Handle handle) {
+bool conflictsWithOpenUnit(const BinaryUnit& opening, const platform::FileIdentity& identity) {
   for (int number : unitNumbers) {
     const BinaryUnit& other = binaryUnit(number);
     if (&other == &opening || !other.connected || other.standardHandle) continue;
     const bool writing = opening.direction == UnitAction::write || other.direction == UnitAction::write;
-    if (writing && platform::sameFile(handle, other.handle.load(std::memory_order_relaxed))) return true;
+    if (writing && identity.sameFileAs(other.identity)) return true;
   }
   return false;
 }
 
-std::unique_ptr<std::byte[]> allocate(BinaryUnit& unit, std::size_t size) {
-  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[size]);
+TransferBuffer allocate(BinaryUnit& unit, std::size_t size) {
+  TransferBuffer buffer(platform::allocateBuffer(size), BufferRelease{size});
   if (!buffer) failUnit(unit.record, status::insufficientMemory);
   return buffer;
 }
@@ -53,53 +52,58 @@ void connect(BinaryUnit& unit, platform::Handle handle) {
   if (unit.direction == UnitAction::read) {
     unit.fetchBuffer = allocate(unit, fetchSize);
   } else {
-    unit.staging = allocate(unit, requestStagingSize);
+    unit.staging.reset(new (std::nothrow) std::byte[requestStagingSize]);
+    if (!unit.staging) failUnit(unit.record, status::insufficientMemory);
     unit.stagingCapacity = requestStagingSize;
     if (unit.disk) unit.gatherStorage = allocate(unit, gatherSize);
   }
-  unit.handle.store(handle, std::memory_order_release);
-  unit.published.store(0, std::memory_order_release);
-  unit.fileOffset.store(0, std::memory_order_release);
-  unit.cutPending.store(unit.disk, std::memory_order_release);
-  unit.gathered.store(unit.gatherStorage.get(), std::memory_order_release);
+  unit.handle.store(handle, release);
+  unit.published.store(0, release);
+  unit.fileOffset.store(0, release);
+  unit.cutPending.store(unit.disk, release);
+  unit.gathered.store(unit.gatherStorage.get(), release);
   unit.connected = true;
-}
-
-void releaseBuffers(BinaryUnit& unit) {
-  unit.gathered.store(nullptr, std::memory_order_release);
-  unit.published.store(0, std::memory_order_release);
-  unit.cutPending.store(false, std::memory_order_release);
-  unit.fetchBuffer.reset();
-  unit.staging.reset();
-  unit.stagingCapacity = 0;
-  unit.gatherStorage.reset();
-  unit.unconsumed = 0;
 }
 
 // Closes a connected unit: gathered requests reach the file, nothing else
 // is written, the file is not cut. Fails with 38 or 28.
 void closeConnected(BinaryUnit& unit) {
   if (!unit.connected) return;
-  if (unit.gathered.load(std::memory_order_relaxed) != nullptr) flushOrFail(unit);
-  const platform::Handle handle = unit.handle.load(std::memory_order_relaxed);
-  const bool closesHandle = !unit.standardHandle;
-  releaseBuffers(unit);
-  unit.handle.store(platform::noHandle, std::memory_order_release);
+  if (unit.gathered.load(relaxed) != nullptr) flushOrFail(unit);
+  // Nothing of the unit is left for an ending at once to write before the
+  // buffers go; the handle is taken from the table before it is closed.
+  unit.gathered.store(nullptr, release);
+  unit.published.store(0, release);
+  unit.cutPending.store(false, release);
+  unit.fetchBuffer.reset();
+  unit.staging.reset();
+  unit.stagingCapacity = 0;
+  unit.gatherStorage.reset();
+  unit.unconsumed = 0;
+  unit.fetchedTotal = 0;
   unit.connected = false;
-  if (closesHandle) {
-    if (platform::SystemError error = platform::closeHandle(handle); error != 0) {
-      unit.record.savedSystemError = error;
-      failUnit(unit.record, status::closeError);
+  const platform::Handle handle = unit.handle.exchange(platform::noHandle);
+  if (!unit.standardHandle && handle != platform::noHandle) {
+    if (const platform::SystemError error = platform::closeHandle(handle); error != 0) {
+      failUnitCall(unit.record, status::closeError, error);
     }
   }
   unit.record.fileName.reset();
 }
 
+void closeBinaryUnits() {
+  for (int number : unitNumbers)
+    closeConnected(binaryUnit(number));
+}
+
+const EndingHooks binaryUnitHooks{saveBinaryUnits, closeBinaryUnits, saveBinaryUnitsAtOnce,
+                                  closeBinaryUnitsAtOnce};
+
 }  // namespace
 
 void openUnit(int number, std::string_view nameField, OpenParameters parameters) {
-  BinaryUnit& unit = unitForOperation(number);
-  std::lock_guard lock(unit.record.inUse);
+  registerEndingHooks(unitNumbers[0], binaryUnitHooks);
+  BinaryUnit& unit = binaryUnit(number);
   closeConnected(unit);
 
   const ResolvedName name = resolveName(nameField);
@@ -108,25 +112,24 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
   unit.direction = parameters.action;
 
   platform::Handle handle = platform::noHandle;
+  unit.disk = false;
+  unit.identity = {};
   if (name.console) {
     handle = platform::standardHandle(streamOf(*name.console));
   } else {
     const platform::OpenPurpose purpose =
         parameters.action == UnitAction::read ? platform::OpenPurpose::read : platform::OpenPurpose::write;
     const platform::OpenResult opened = platform::openFile(name.openPath, purpose);
-    if (opened.error != 0) {
-      unit.record.savedSystemError = opened.error;
-      failUnit(unit.record, openFailureStatus(opened.error));
+    if (opened.error != 0) failUnitCall(unit.record, openFailureStatus(opened.error), opened.error);
+    if (conflictsWithOpenUnit(unit, opened.identity)) {
+      platform::closeHandle(opened.handle);
+      failUnitCall(unit.record, status::openFailure, platform::sharingViolationError());
     }
     handle = opened.handle;
-    if (conflictsWithOpenUnit(unit, handle)) {
-      platform::closeHandle(handle);
-      unit.record.savedSystemError = platform::sharingViolationError();
-      failUnit(unit.record, status::openFailure);
-    }
+    unit.disk = !name.device && opened.kind == platform::HandleKind::disk;
+    unit.identity = opened.identity;
   }
   unit.standardHandle = name.console.has_value();
-  unit.disk = !name.device && platform::kindOf(handle) == platform::HandleKind::disk;
 
   // Chosen after the file was opened or created; a refusal leaves it so.
   unit.order = {};
@@ -140,47 +143,35 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
 }
 
 void rewindUnit(int number) {
-  BinaryUnit& unit = unitForOperation(number);
-  std::lock_guard lock(unit.record.inUse);
+  BinaryUnit& unit = binaryUnit(number);
   if (!unit.connected) return;
-  if (unit.gathered.load(std::memory_order_relaxed) != nullptr) flushOrFail(unit);
+  if (unit.gathered.load(relaxed) != nullptr) flushOrFail(unit);
   // Only a disk file has a position; a pipe or a console has nothing to
   // move back to.
   if (unit.disk) {
-    if (platform::SystemError error = platform::rewind(unit.handle.load(std::memory_order_relaxed));
-        error != 0) {
-      unit.record.savedSystemError = error;
-      failUnit(unit.record, status::rewindError);
+    if (const platform::SystemError error = platform::rewind(unit.handle.load(relaxed)); error != 0) {
+      failUnitCall(unit.record, status::rewindError, error);
     }
   }
   unit.nextByte = 0;
   unit.unconsumed = 0;
   unit.fetchedTotal = 0;
-  unit.fileOffset.store(0, std::memory_order_release);
+  unit.fileOffset.store(0, release);
   unit.firstRequestEnd = noRequestYet;
-  unit.cutPending.store(unit.disk, std::memory_order_release);
+  unit.cutPending.store(unit.disk, release);
 }
 
-void closeUnit(int number) {
-  BinaryUnit& unit = unitForOperation(number);
-  std::lock_guard lock(unit.record.inUse);
-  closeConnected(unit);
-}
+void closeUnit(int number) { closeConnected(binaryUnit(number)); }
 
-void closeBinaryUnitsAtExit() {
-  static std::atomic<bool> closingRan{false};
-  if (closingRan.exchange(true)) return;
+void closeBinaryUnitsAtOnce() {
   for (int number : unitNumbers) {
     BinaryUnit& unit = binaryUnit(number);
-    // Only gathered output is worth waiting for: the operation in progress
-    // ends soon and its completed requests must reach the file. An input in
-    // use, perhaps blocked reading a pipe, is skipped at once.
-    const bool holdsOutput = unit.gathered.load(std::memory_order_acquire) != nullptr;
-    const auto patience = holdsOutput ? std::chrono::milliseconds(2000) : std::chrono::milliseconds(0);
-    std::unique_lock lock(unit.record.inUse, std::defer_lock);
-    if (!lock.try_lock_for(patience)) continue;
-    closeConnected(unit);
+    if (unit.standardHandle) continue;
+    const platform::Handle handle = unit.handle.exchange(platform::noHandle);
+    if (handle != platform::noHandle) platform::closeHandle(handle);
   }
 }
+
+const ByteOrderSettings& byteOrderOf(int number) { return binaryUnit(number).order; }
 
 }  // namespace quadrel

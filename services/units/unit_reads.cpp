@@ -1,47 +1,22 @@
-// Reading a binary unit: block fetches, read requests, the end-of-file test.
+// Reading a binary unit: block fetches, read requests, and the fetched
+// bytes lent out many requests at a time.
 //
 // A fetch happens only when no fetched byte is left unconsumed, so requests
 // see exactly the bytes of the file in order; the block size only changes
 // how many requests one fetch serves.
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
-#include "services/diagnostics/report.h"
 #include "services/units/unit_table.h"
 
 namespace quadrel {
+namespace {
 
-std::size_t fetchAvailable(BinaryUnit& unit) {
-  const platform::TransferResult got =
-      platform::readSome(unit.handle.load(std::memory_order_relaxed), unit.fetchBuffer.get(), fetchSize);
-  if (got.error != 0) {
-    unit.record.savedSystemError = got.error;
-    failUnit(unit.record, status::errorDuringRead);
-  }
-  unit.nextByte = 0;
-  unit.unconsumed = got.count;
-  unit.fetchedTotal += static_cast<std::int64_t>(got.count);
-  return got.count;
-}
-
+// The fetch rule: refills the empty buffer. No bytes fail with 24, a
+// refused read with 39 and its system error.
 void fetchBlock(BinaryUnit& unit) {
   if (fetchAvailable(unit) == 0) failUnit(unit.record, status::endOfFileDuringRead);
 }
-
-std::optional<std::int64_t> bytesLeft(const BinaryUnit& unit) {
-  if (!unit.disk) return static_cast<std::int64_t>(unit.unconsumed);
-  const std::optional<std::int64_t> size = platform::sizeOf(unit.handle.load(std::memory_order_relaxed));
-  if (!size) return std::nullopt;
-  return *size - (unit.fetchedTotal - static_cast<std::int64_t>(unit.unconsumed));
-}
-
-void consume(BinaryUnit& unit, std::size_t count) {
-  unit.nextByte += count;
-  unit.unconsumed -= count;
-}
-
-namespace {
 
 // Copies `size` bytes into `destination`, fetching whenever the buffer runs
 // dry, so an item that straddles two fetches arrives whole. At the end of
@@ -59,11 +34,23 @@ void take(BinaryUnit& unit, std::byte* destination, std::size_t size) {
 
 }  // namespace
 
-void readStatement(int number, std::span<const TransferItem> items) {
-  BinaryUnit& unit = unitForOperation(number);
-  std::lock_guard lock(unit.record.inUse);
-  if (!unit.connected || unit.direction != UnitAction::read) unitNotConnected(unit, status::errorDuringRead);
+std::size_t fetchAvailable(BinaryUnit& unit) {
+  const platform::TransferResult got =
+      platform::readSome(unit.handle.load(std::memory_order_relaxed), unit.fetchBuffer.get(), fetchSize);
+  if (got.error != 0) failUnitCall(unit.record, status::errorDuringRead, got.error);
+  unit.nextByte = 0;
+  unit.unconsumed = got.count;
+  unit.fetchedTotal += static_cast<std::int64_t>(got.count);
+  return got.count;
+}
 
+void consume(BinaryUnit& unit, std::size_t count) {
+  unit.nextByte += count;
+  unit.unconsumed -= count;
+}
+
+void readStatement(int number, std::span<const TransferItem> items) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
   // A request that begins at the end fails before any item is touched.
   if (unit.unconsumed == 0) fetchBlock(unit);
   for (const TransferItem& item : items) {
@@ -74,23 +61,28 @@ void readStatement(int number, std::span<const TransferItem> items) {
   }
 }
 
-bool unitAtEnd(int number) {
-  BinaryUnit& unit = unitForOperation(number);
-  std::lock_guard lock(unit.record.inUse);
-  if (!unit.connected) return true;
-  // A disk file whose size cannot be had is not taken to be at its end:
-  // the next read then says whether it is.
-  const std::optional<std::int64_t> left = bytesLeft(unit);
-  return left && *left <= 0;
+std::span<const std::byte> borrowFetched(int number) {
+  const BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
+  return {unit.fetchBuffer.get() + unit.nextByte, unit.unconsumed};
+}
+
+void commitFetched(int number, std::size_t count) {
+  consume(unitConnectedFor(number, UnitAction::read, status::errorDuringRead), count);
+}
+
+bool fetchMore(int number) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
+  return unit.unconsumed > 0 || fetchAvailable(unit) > 0;
 }
 
 std::optional<std::uint64_t> bytesLeftInUnit(int number) {
-  BinaryUnit& unit = unitForOperation(number);
-  std::lock_guard lock(unit.record.inUse);
-  if (!unit.connected || !unit.disk) return std::nullopt;
-  const std::optional<std::int64_t> left = bytesLeft(unit);
-  if (!left) return std::nullopt;
-  return static_cast<std::uint64_t>(std::max<std::int64_t>(*left, 0));
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
+  if (!unit.disk) return std::nullopt;
+  const platform::SizeResult file = platform::sizeOf(unit.handle.load(std::memory_order_relaxed));
+  if (file.error != 0) failUnitCall(unit.record, status::errorDuringRead, file.error);
+  if (!file.size) return std::nullopt;
+  const std::int64_t handedOut = unit.fetchedTotal - static_cast<std::int64_t>(unit.unconsumed);
+  return static_cast<std::uint64_t>(std::max<std::int64_t>(*file.size - handedOut, 0));
 }
 
 }  // namespace quadrel

@@ -1,13 +1,10 @@
 // The binary unit table: the one piece of global state of the units.
 //
-// It is built before main runs, so the signal-safe flush can walk it at any
+// It is built before main runs, so an ending at once can walk it at any
 // moment without a first-use guard.
 #include "services/units/unit_table.h"
 
 #include <cstdlib>
-
-#include "services/diagnostics/report.h"
-#include "services/diagnostics/termination.h"
 
 namespace quadrel {
 namespace {
@@ -42,14 +39,10 @@ BinaryUnit& binaryUnit(int number) {
   }
 }
 
-BinaryUnit& unitForOperation(int number) {
-  if (terminationStarted()) platform::parkForever();
-  return binaryUnit(number);
-}
-
-void unitNotConnected(BinaryUnit& unit, StatusCode code) {
-  if (terminationStarted()) platform::parkForever();
-  failUnit(unit.record, code);
+BinaryUnit& unitConnectedFor(int number, UnitAction direction, StatusCode code) {
+  BinaryUnit& unit = binaryUnit(number);
+  if (!unit.connected || unit.direction != direction) failUnit(unit.record, code);
+  return unit;
 }
 
 }  // namespace quadrel

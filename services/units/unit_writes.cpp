@@ -1,20 +1,19 @@
 // Writing a binary unit: gathered writes to disk files, one platform write
-// per request elsewhere, and the flushes that put every completed request
-// in its file before any report and before every way of ending.
+// per request elsewhere, the room lent out many requests at a time, the
+// copy inside the system, and the saving of every completed request before
+// any report and before every way of ending.
 //
-// The signal-safe flush may interrupt this thread at any instant and write
-// bytes [0, published) at `fileOffset`, cutting after them while the cut is
-// armed. So bytes are copied beyond `published` before it grows; the cut is
-// disarmed only once made; and after a platform write `published` drops to
-// 0 before `fileOffset` advances. At every instant that flush writes either
-// nothing or bytes that belong exactly where it puts them.
+// An ending at once may interrupt or stop the owner thread at any instant
+// and write bytes [0, published) at `fileOffset`, cutting after them while
+// the cut is armed. So bytes are copied beyond `published` before it grows;
+// the cut is disarmed only once made; and after a platform write
+// `published` drops to 0 before `fileOffset` advances. At every instant
+// that ending writes either nothing or bytes that belong exactly where it
+// puts them, and writing them twice changes nothing.
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <mutex>
 #include <new>
 
-#include "services/diagnostics/report.h"
 #include "services/units/unit_table.h"
 
 namespace quadrel {
@@ -23,6 +22,9 @@ namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr auto release = std::memory_order_release;
 constexpr auto acquire = std::memory_order_acquire;
+
+// How much one copy inside the system asks for.
+constexpr std::size_t copyStep = std::size_t{1} << 30;
 
 struct TrackedWrite {
   std::size_t written;
@@ -64,29 +66,11 @@ void writeDirect(BinaryUnit& unit, const std::byte* bytes, std::size_t size, std
   if (unit.cutPending.load(relaxed)) unit.firstRequestEnd = requestLength;
   const TrackedWrite write = writeTracked(unit, bytes, size);
   advance(unit, write.written);
-  if (write.error != 0) {
-    unit.record.savedSystemError = write.error;
-    failUnit(unit.record, status::errorDuringWrite);
-  }
+  if (write.error != 0) failUnitCall(unit.record, status::errorDuringWrite, write.error);
 }
 
-}  // namespace
-
-bool flushGathered(BinaryUnit& unit) {
-  const std::size_t size = unit.published.load(relaxed);
-  if (size == 0) return true;
-  const TrackedWrite write = writeTracked(unit, unit.gathered.load(relaxed), size);
-  // A failed buffer is dropped, so no later flush writes it again.
-  advance(unit, write.written);
-  if (write.error == 0) return true;
-  unit.record.savedSystemError = write.error;
-  return false;
-}
-
-void flushOrFail(BinaryUnit& unit) {
-  if (!flushGathered(unit)) failUnit(unit.record, status::errorDuringWrite);
-}
-
+// Room for at least `size` bytes at the end of the gathered buffer (flushing
+// it first when needed); returns the free space and its length.
 std::byte* gatherSpace(BinaryUnit& unit, std::size_t size, std::size_t& available) {
   std::size_t used = unit.published.load(relaxed);
   if (gatherSize - used < size) {
@@ -97,6 +81,7 @@ std::byte* gatherSpace(BinaryUnit& unit, std::size_t size, std::size_t& availabl
   return unit.gathered.load(relaxed) + used;
 }
 
+// Makes `size` bytes written after the published ones part of the stream.
 void publish(BinaryUnit& unit, std::size_t size, std::size_t requestLength) {
   const std::size_t used = unit.published.load(relaxed);
   if (unit.cutPending.load(relaxed) && unit.firstRequestEnd == noRequestYet) {
@@ -105,6 +90,7 @@ void publish(BinaryUnit& unit, std::size_t size, std::size_t requestLength) {
   unit.published.store(used + size, release);
 }
 
+// A staging area of at least `size` bytes; fails with 41 when it cannot grow.
 std::byte* stagingSpace(BinaryUnit& unit, std::size_t size) {
   if (size > unit.stagingCapacity) {
     std::byte* larger = new (std::nothrow) std::byte[size];
@@ -115,18 +101,19 @@ std::byte* stagingSpace(BinaryUnit& unit, std::size_t size) {
   return unit.staging.get();
 }
 
+// Puts completed bytes into the unit's stream, `size` a multiple of
+// `requestLength`, never splitting a request across two platform writes of
+// a gathered stream. A disk file gathers; anything else gets one platform
+// write. Fails with 38.
 void putCompleted(BinaryUnit& unit, const std::byte* bytes, std::size_t size, std::size_t requestLength) {
   if (size == 0) return;
   if (!unit.disk) {
     const platform::TransferResult result = platform::writeAll(unit.handle.load(relaxed), bytes, size);
-    if (result.error != 0) {
-      unit.record.savedSystemError = result.error;
-      failUnit(unit.record, status::errorDuringWrite);
-    }
+    if (result.error != 0) failUnitCall(unit.record, status::errorDuringWrite, result.error);
     return;
   }
-  if (requestLength == 0 || requestLength > gatherSize) {
-    writeDirect(unit, bytes, size, requestLength == 0 ? size : requestLength);
+  if (requestLength > gatherSize) {
+    writeDirect(unit, bytes, size, requestLength);
     return;
   }
   while (size > 0) {
@@ -140,12 +127,27 @@ void putCompleted(BinaryUnit& unit, const std::byte* bytes, std::size_t size, st
   }
 }
 
-void writeStatement(int number, std::span<const TransferItem> items) {
-  BinaryUnit& unit = unitForOperation(number);
-  std::lock_guard lock(unit.record.inUse);
-  if (!unit.connected || unit.direction != UnitAction::write)
-    unitNotConnected(unit, status::errorDuringWrite);
+// Writes the gathered bytes and cuts the file when the cut is armed; the
+// system error of a failure, or 0. A failed buffer is dropped, so that no
+// later flush writes it again.
+platform::SystemError flushGathered(BinaryUnit& unit) {
+  const std::size_t size = unit.published.load(relaxed);
+  if (size == 0) return 0;
+  const TrackedWrite write = writeTracked(unit, unit.gathered.load(relaxed), size);
+  advance(unit, write.written);
+  return write.error;
+}
 
+}  // namespace
+
+void flushOrFail(BinaryUnit& unit) {
+  if (const platform::SystemError error = flushGathered(unit); error != 0) {
+    failUnitCall(unit.record, status::errorDuringWrite, error);
+  }
+}
+
+void writeStatement(int number, std::span<const TransferItem> items) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::write, status::errorDuringWrite);
   std::size_t size = 0;
   for (const TransferItem& item : items)
     size += item.length;
@@ -163,26 +165,60 @@ void writeStatement(int number, std::span<const TransferItem> items) {
   putCompleted(unit, request, size, size);
 }
 
-void flushBinaryUnits() {
-  for (int number : unitNumbers) {
-    BinaryUnit& unit = binaryUnit(number);
-    if (unit.gathered.load(acquire) == nullptr) continue;
-    std::unique_lock lock(unit.record.inUse, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::seconds(2))) continue;
-    if (!unit.connected || unit.gathered.load(relaxed) == nullptr) continue;
-    if (!flushGathered(unit)) reportUnitFailure(unit.record, status::errorDuringWrite);
+std::span<std::byte> borrowRoom(int number, std::size_t least) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::write, status::errorDuringWrite);
+  if (!unit.disk) {
+    std::byte* space = stagingSpace(unit, least);
+    return {space, unit.stagingCapacity};
+  }
+  std::size_t available = 0;
+  std::byte* space = gatherSpace(unit, least, available);
+  return {space, available};
+}
+
+void commitRoom(int number, std::size_t count, std::size_t requestLength) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::write, status::errorDuringWrite);
+  if (count == 0) return;
+  if (unit.disk) {
+    publish(unit, count, requestLength);
+  } else {
+    putCompleted(unit, unit.staging.get(), count, requestLength);
   }
 }
 
-void flushBinaryUnitsFromSignal() {
+bool copyRestInSystem(int fromNumber, int toNumber) {
+  BinaryUnit& input = unitConnectedFor(fromNumber, UnitAction::read, status::errorDuringRead);
+  BinaryUnit& output = unitConnectedFor(toNumber, UnitAction::write, status::errorDuringWrite);
+  if (!input.disk || !output.disk || input.unconsumed != 0) return false;
+  flushOrFail(output);
+  // A cut still armed belongs after the first request: the buffers make it.
+  if (output.cutPending.load(relaxed)) return false;
+  for (;;) {
+    const std::int64_t offset = output.fileOffset.load(relaxed);
+    const platform::TransferResult copied =
+        platform::copyRange(input.handle.load(relaxed), output.handle.load(relaxed), offset, copyStep);
+    if (copied.error != 0) return false;
+    if (copied.count == 0) return true;
+    output.fileOffset.store(offset + static_cast<std::int64_t>(copied.count), release);
+  }
+}
+
+void saveBinaryUnits() {
+  for (int number : unitNumbers) {
+    BinaryUnit& unit = binaryUnit(number);
+    if (unit.connected && unit.gathered.load(relaxed) != nullptr) flushOrFail(unit);
+  }
+}
+
+void saveBinaryUnitsAtOnce() {
   for (int number : unitNumbers) {
     BinaryUnit& unit = binaryUnit(number);
     const std::byte* bytes = unit.gathered.load(acquire);
-    if (bytes == nullptr) continue;
+    const platform::Handle handle = unit.handle.load(acquire);
+    if (bytes == nullptr || handle == platform::noHandle) continue;
     const std::size_t size = unit.published.load(acquire);
     if (size == 0) continue;
     const std::int64_t offset = unit.fileOffset.load(acquire);
-    const platform::Handle handle = unit.handle.load(acquire);
     const platform::TransferResult result = platform::writeAllAt(handle, bytes, size, offset);
     if (result.error == 0 && unit.cutPending.load(acquire)) {
       platform::cutAt(handle, offset + static_cast<std::int64_t>(size));

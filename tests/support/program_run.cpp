@@ -140,7 +140,13 @@ void ignoreBrokenPipes() {
 
 }  // namespace
 
-std::string programPath() { return QUADREL_BINARY; }
+// QUADREL_TEST_PROGRAM, when set, names the program under test instead of
+// the one built here, so that one Linux test build also runs the Windows
+// program through its Wine wrapper.
+std::string programPath() {
+  const char* chosen = std::getenv("QUADREL_TEST_PROGRAM");
+  return chosen != nullptr && *chosen != '\0' ? chosen : QUADREL_BINARY;
+}
 
 std::string sourceFile(const std::string& relativePath) {
   const fs::path path = fs::path(QUADREL_SOURCE_DIR) / relativePath;

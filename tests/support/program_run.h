@@ -22,8 +22,10 @@
 
 namespace quadrel::harness {
 
-// The program under test, and the same program with the fault-injection
-// layer (environment QUADREL_TEST_FAULTS="kind:nth:errno;...").
+// The program under test (the one built here, or the one that the
+// environment variable QUADREL_TEST_PROGRAM names), and the program built
+// here with the fault-injection layer (environment
+// QUADREL_TEST_FAULTS="kind:nth:errno;...").
 std::string programPath();
 std::string faultyProgramPath();
 

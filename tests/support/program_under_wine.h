@@ -1,9 +1,9 @@
-// The end-to-end tests run either the Linux program or, with
-// QUADREL_WINDOWS_PROGRAM set at configuration, the Windows program through
-// Wine. The bytes of both are the same except where the platform speaks:
-// its full paths and its texts for error codes. These helpers give the
-// expected bytes in either case, and tell the tests which one runs, so that
-// cases Wine cannot reproduce are skipped with their reason.
+// The end-to-end tests run either the Linux program or the Windows program
+// through Wine: with QUADREL_WINDOWS_PROGRAM set at configuration, or with
+// QUADREL_TEST_PROGRAM naming a Wine wrapper of quadrel.exe and
+// QUADREL_TEST_UNDER_WINE set when the tests run. The bytes of both are the same except where the platform
+// speaks: its full paths and its texts for error codes. These helpers give the expected bytes in either case,
+// and tell the tests which one runs, so that cases Wine cannot reproduce are skipped with their reason.
 #pragma once
 
 #include <string>

@@ -1,4 +1,5 @@
-// Little-endian field images, as WAV headers store them.
+// Little-endian field images, as WAV headers store them and as the byte
+// images of transfer items are held in memory.
 #pragma once
 
 #include <cstddef>
@@ -6,24 +7,29 @@
 
 namespace quadrel {
 
+inline std::uint32_t loadUint32Le(const std::byte* image) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | std::to_integer<std::uint32_t>(image[i]);
+  return value;
+}
+
+inline void storeUint32Le(std::byte* image, std::uint32_t bits) {
+  for (int i = 0; i < 4; ++i)
+    image[i] = static_cast<std::byte>((bits >> (8 * i)) & 0xFF);
+}
+
 inline std::int16_t loadInt16Le(const std::byte* image) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(std::to_integer<unsigned>(image[0]) |
                                                               (std::to_integer<unsigned>(image[1]) << 8)));
 }
 
 inline std::int32_t loadInt32Le(const std::byte* image) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i)
-    value = (value << 8) | std::to_integer<std::uint32_t>(image[i]);
-  return static_cast<std::int32_t>(value);
+  return static_cast<std::int32_t>(loadUint32Le(image));
 }
 
 inline std::uint16_t loadUint16Le(const std::byte* image) {
   return static_cast<std::uint16_t>(loadInt16Le(image));
-}
-
-inline std::uint32_t loadUint32Le(const std::byte* image) {
-  return static_cast<std::uint32_t>(loadInt32Le(image));
 }
 
 inline std::uint64_t loadUint64Le(const std::byte* image) {
@@ -37,9 +43,7 @@ inline void storeInt16Le(std::byte* image, std::int16_t value) {
 }
 
 inline void storeInt32Le(std::byte* image, std::int32_t value) {
-  auto bits = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i)
-    image[i] = static_cast<std::byte>((bits >> (8 * i)) & 0xFF);
+  storeUint32Le(image, static_cast<std::uint32_t>(value));
 }
 
 }  // namespace quadrel

@@ -1,5 +1,5 @@
 // The message catalogue table and its lookups.
-#include "services/diagnostics/message_catalogue.h"
+#include "services/diagnostics/catalogue.h"
 
 #include <array>
 

@@ -1,10 +1,14 @@
-// The 32-bit status of a failed service operation and the codes this
-// program can raise.
+// Status codes and the message catalogue: the text of every status code
+// this program raises.
 //
-// Bits 31..30 hold the severity class, bits 15..0 the message number.
+// A status is 32 bits: bits 31..30 hold the severity class, bits 15..0 the
+// message number. The catalogue is data: one table of {code, template}.
+// Templates are printf-style ("unit %d, file %s") and each ends in CR LF.
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 namespace quadrel {
 
@@ -41,5 +45,21 @@ inline constexpr StatusCode floatConversionFailed{0x4000005F};
 inline constexpr StatusCode controlEvent{0x800000C8};
 inline constexpr StatusCode flawedDivider{0xC00000C9};
 }  // namespace status
+
+struct CatalogueEntry {
+  StatusCode code;
+  std::string_view text;  // the template, CR LF included
+};
+
+// Every entry of the catalogue, in ascending order of message number.
+std::span<const CatalogueEntry> catalogueEntries();
+
+// The template of `code`, matched on all 32 bits. A code that is not in the
+// catalogue yields "Message not found" and a single LF.
+std::string_view messageTemplate(StatusCode code);
+
+// "forrtl", "forrtl: info", "forrtl: error" or "forrtl: severe", chosen by
+// the code's severity class.
+std::string_view severityPrefix(Severity severity);
 
 }  // namespace quadrel
