@@ -58,7 +58,7 @@ struct TransferResult {
 };
 
 // One read: up to `size` bytes, fewer when fewer are available. A count of 0
-// with no error is the end of the data.
+// with no error is the end of the data; for a pipe, its writer has closed it.
 TransferResult readSome(Handle handle, void* buffer, std::size_t size);
 
 // Writes every byte, continuing short writes; stops at the first failing call.

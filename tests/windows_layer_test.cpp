@@ -186,7 +186,7 @@ TEST(WindowsHandles, KindsOfPipesAndDevices) {
   EXPECT_EQ(readSome(windows::portable(readEnd), &byte, 1).count, 1u);
   const TransferResult gone = readSome(windows::portable(readEnd), &byte, 1);
   EXPECT_EQ(gone.count, 0u);
-  EXPECT_EQ(gone.error, brokenPipeError()) << "a pipe whose writer has gone fails the read";
+  EXPECT_EQ(gone.error, 0u) << "a pipe whose writer has gone is at the end of its data, as on POSIX";
   closeHandle(windows::portable(readEnd));
 
   const OpenResult nul = openFile(*devicePath("NUL"), OpenPurpose::write);

@@ -151,7 +151,9 @@ SizeResult sizeOf(Handle handle) {
 // A console read that control-C interrupts comes back with no bytes and
 // ERROR_OPERATION_ABORTED while the control handler starts on its own thread;
 // it is made again, as an interrupted call is, and the handler ends the
-// process. ERROR_HANDLE_EOF is the end of the data.
+// process. ERROR_HANDLE_EOF is the end of the data, and so is
+// ERROR_BROKEN_PIPE on a pipe: its writer has closed it, which a read on
+// POSIX sees as the end of the data too.
 TransferResult readSome(Handle handle, void* buffer, std::size_t size) {
   if (handle == noHandle) return {0, ERROR_INVALID_HANDLE};
   const HANDLE source = native(handle);
@@ -163,6 +165,7 @@ TransferResult readSome(Handle handle, void* buffer, std::size_t size) {
     if (got == 0 && error == ERROR_OPERATION_ABORTED && windows::isConsole(source)) continue;
     if (done) return {got, 0};
     if (error == ERROR_HANDLE_EOF) return {0, 0};
+    if (error == ERROR_BROKEN_PIPE && GetFileType(source) == FILE_TYPE_PIPE) return {0, 0};
     return {0, static_cast<SystemError>(error)};
   }
 }

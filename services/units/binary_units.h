@@ -39,6 +39,22 @@ void readStatement(int unit, std::span<const TransferItem> items);
 // Appends the items' bytes to the file.
 void writeStatement(int unit, std::span<const TransferItem> items);
 
+// The bytes written to output `unit` so far, when it is a regular file whose
+// written bytes a later request can replace; nothing for a pipe, a device or
+// a console. Never fails.
+std::optional<std::uint64_t> writtenLength(int unit);
+
+// Writes the items' bytes at `offset` of output `unit`, a regular file, over
+// bytes written before, once every completed request has reached the file;
+// the stream goes on where it was. The bytes go in one positional write, so
+// an ending at any instant leaves either all of them or none. Fails with 38.
+void writeStatementAt(int unit, std::uint64_t offset, std::span<const TransferItem> items);
+
+// Ends the run as a read request past the end of input `unit` does, with
+// "end-of-file during read": for data that ends before its file does, or
+// that another input outlasts.
+[[noreturn]] void failAtEndOfData(int unit);
+
 // The bytes of a regular file not yet handed out by read requests; nothing
 // for a pipe, a device or a console, whose length is not known ahead.
 // Never reads; fails with 39 when the system cannot tell the size.

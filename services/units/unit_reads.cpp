@@ -61,6 +61,11 @@ void readStatement(int number, std::span<const TransferItem> items) {
   }
 }
 
+void failAtEndOfData(int number) {
+  failUnit(unitConnectedFor(number, UnitAction::read, status::errorDuringRead).record,
+           status::endOfFileDuringRead);
+}
+
 std::span<const std::byte> borrowFetched(int number) {
   const BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
   return {unit.fetchBuffer.get() + unit.nextByte, unit.unconsumed};

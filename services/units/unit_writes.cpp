@@ -1,7 +1,8 @@
 // Writing a binary unit: gathered writes to disk files, one platform write
 // per request elsewhere, the room lent out many requests at a time, the
-// copy inside the system, and the saving of every completed request before
-// any report and before every way of ending.
+// copy inside the system, requests written over earlier bytes, and the
+// saving of every completed request before any report and before every way
+// of ending.
 //
 // An ending at once may interrupt or stop the owner thread at any instant
 // and write bytes [0, published) at `fileOffset`, cutting after them while
@@ -138,16 +139,9 @@ platform::SystemError flushGathered(BinaryUnit& unit) {
   return write.error;
 }
 
-}  // namespace
-
-void flushOrFail(BinaryUnit& unit) {
-  if (const platform::SystemError error = flushGathered(unit); error != 0) {
-    failUnitCall(unit.record, status::errorDuringWrite, error);
-  }
-}
-
-void writeStatement(int number, std::span<const TransferItem> items) {
-  BinaryUnit& unit = unitConnectedFor(number, UnitAction::write, status::errorDuringWrite);
+// The bytes of a request in the unit's staging area, converted where the
+// byte-order settings ask for it; returns their count.
+std::size_t stageRequest(BinaryUnit& unit, std::span<const TransferItem> items) {
   std::size_t size = 0;
   for (const TransferItem& item : items)
     size += item.length;
@@ -162,7 +156,40 @@ void writeStatement(int number, std::span<const TransferItem> items) {
     }
     at += item.length;
   }
-  putCompleted(unit, request, size, size);
+  return size;
+}
+
+}  // namespace
+
+void flushOrFail(BinaryUnit& unit) {
+  if (const platform::SystemError error = flushGathered(unit); error != 0) {
+    failUnitCall(unit.record, status::errorDuringWrite, error);
+  }
+}
+
+void writeStatement(int number, std::span<const TransferItem> items) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::write, status::errorDuringWrite);
+  const std::size_t size = stageRequest(unit, items);
+  putCompleted(unit, unit.staging.get(), size, size);
+}
+
+std::optional<std::uint64_t> writtenLength(int number) {
+  const BinaryUnit& unit = binaryUnit(number);
+  if (!unit.connected || unit.direction != UnitAction::write || !unit.disk) return std::nullopt;
+  return static_cast<std::uint64_t>(unit.fileOffset.load(relaxed)) + unit.published.load(relaxed);
+}
+
+// Once the gathered bytes are in the file nothing is left for an ending at
+// once to write, so the platform write below is the only one that can
+// touch these bytes.
+void writeStatementAt(int number, std::uint64_t offset, std::span<const TransferItem> items) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::write, status::errorDuringWrite);
+  if (!unit.disk) failUnit(unit.record, status::errorDuringWrite);
+  const std::size_t size = stageRequest(unit, items);
+  flushOrFail(unit);
+  const platform::TransferResult result = platform::writeAllAt(unit.handle.load(relaxed), unit.staging.get(),
+                                                               size, static_cast<std::int64_t>(offset));
+  if (result.error != 0) failUnitCall(unit.record, status::errorDuringWrite, result.error);
 }
 
 std::span<std::byte> borrowRoom(int number, std::size_t least) {
