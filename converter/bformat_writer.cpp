@@ -1,4 +1,4 @@
-// The B-format writer: the output header, the frame loop and the tail copy.
+// The frame loop and the tail copy.
 //
 // The frames move many at a time: the loop borrows the bytes the two inputs
 // have already fetched and the room left in the output's gathered buffer,
@@ -12,10 +12,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "services/units/binary_units.h"
-#include "services/units/little_endian.h"
 
 namespace quadrel {
 namespace {
@@ -24,24 +24,17 @@ constexpr int wxUnit = 1;
 constexpr int yzUnit = 2;
 constexpr int outputUnit = 9;
 
-std::int32_t wrappingAdd(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-std::int32_t wrappingMultiply(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
-}
-
 // ---- Frame layouts --------------------------------------------------------------
 //
 //   bits   WX half (W, X)   YZ half (Y, Z)   frame written   items per half
 //    16       4 bytes          4 bytes          8 bytes      4-byte integer
 //    24       6 bytes          6 bytes         12 bytes      2-byte, 4-byte integer
 //    32       8 bytes          8 bytes         16 bytes      4-byte real, 4-byte real
+//   other   a block align     a block align   two blocks     characters
 
-constexpr HalfItem sixteenBitHalf[] = {{ItemKind::integer4, 4}};
-constexpr HalfItem twentyFourBitHalf[] = {{ItemKind::integer2, 2}, {ItemKind::integer4, 4}};
-constexpr HalfItem thirtyTwoBitHalf[] = {{ItemKind::real4, 4}, {ItemKind::real4, 4}};
+constexpr FrameHalf sixteenBitHalf{{{{ItemKind::integer4, 4}}}, 1};
+constexpr FrameHalf twentyFourBitHalf{{{{ItemKind::integer2, 2}, {ItemKind::integer4, 4}}}, 2};
+constexpr FrameHalf thirtyTwoBitHalf{{{{ItemKind::real4, 4}, {ItemKind::real4, 4}}}, 2};
 
 // ---- Weaving kernels: out = first[0] second[0] first[1] second[1] ...,
 // each a half of `half` bytes. They read and write nothing beyond the
@@ -222,46 +215,13 @@ std::int64_t moveFetchedFrames(std::int64_t wanted, const FrameLayout& layout,
   return static_cast<std::int64_t>(frames);
 }
 
+// Whether input `unit` has nothing left at all: no fetched byte and nothing
+// more to fetch.
+bool inputEnded(int unit) { return borrowFetched(unit).empty() && !fetchMore(unit); }
+
 }  // namespace
 
-OutputHeader buildOutputHeader(const WaveHeader& header, std::int32_t frames) {
-  const SharedHeaderFields& shared = header.shared;
-  const auto blockAlign = static_cast<std::int16_t>(static_cast<std::uint16_t>(2 * shared.blockAlign));
-
-  OutputHeader out{};
-  std::byte* image = out.image.data();
-  std::memcpy(image, shared.riffId.data(), 4);
-  storeInt32Le(image + 4, wrappingAdd(header.wx.riffSize, header.wx.dataLength));
-  std::memcpy(image + 8, shared.waveFmtId.data(), 8);
-  storeInt32Le(image + 16, shared.fmtLength);
-  storeInt16Le(image + 20, shared.formatTag);
-  storeInt16Le(image + 22, 4);
-  storeInt32Le(image + 24, header.wx.samplingRate);
-  storeInt32Le(image + 28, wrappingMultiply(header.wx.samplingRate, blockAlign));
-  storeInt16Le(image + 32, blockAlign);
-  storeInt16Le(image + 34, header.wx.bitsPerSample);
-  std::memcpy(image + 36, shared.dataId.data(), 4);
-  storeInt32Le(image + 40, wrappingMultiply(blockAlign, frames));
-  return out;
-}
-
-void writeOutputHeader(const WaveHeader& header, std::int32_t frames) {
-  OutputHeader out = buildOutputHeader(header, frames);
-  std::byte* h = out.image.data();
-  const TransferItem groupA[] = {TransferItem::characters(h, 4), TransferItem::integer4(h + 4),
-                                 TransferItem::characters(h + 8, 8)};
-  const TransferItem groupB[] = {TransferItem::integer4(h + 16), TransferItem::integer2(h + 20),
-                                 TransferItem::integer2(h + 22)};
-  const TransferItem groupC[] = {TransferItem::integer4(h + 24), TransferItem::integer4(h + 28)};
-  const TransferItem groupD[] = {TransferItem::integer2(h + 32), TransferItem::integer2(h + 34),
-                                 TransferItem::characters(h + 36, 4), TransferItem::integer4(h + 40)};
-  writeStatement(outputUnit, groupA);
-  writeStatement(outputUnit, groupB);
-  writeStatement(outputUnit, groupC);
-  writeStatement(outputUnit, groupD);
-}
-
-std::span<const HalfItem> frameHalfItems(std::int16_t bitsPerSample) {
+FrameHalf frameHalf(std::int16_t bitsPerSample, std::int16_t blockAlign) {
   switch (bitsPerSample) {
     case 16:
       return sixteenBitHalf;
@@ -270,28 +230,59 @@ std::span<const HalfItem> frameHalfItems(std::int16_t bitsPerSample) {
     case 32:
       return thirtyTwoBitHalf;
     default:
-      return {};
+      if (blockAlign <= 0) return {};
+      return {{{{ItemKind::characters, static_cast<std::size_t>(blockAlign)}}}, 1};
   }
 }
 
-void interleaveFrames(std::int64_t frames, std::span<const HalfItem> half) {
+std::int64_t interleaveFrames(FrameCounts counts, std::span<const HalfItem> half,
+                              const BeforeEndOfInput& beforeEndOfInput) {
   const FrameLayout layout = layoutOf(half);
-  if (frames <= 0 || layout.halfLength == 0) return;
+  // The WX count governs; without it the YZ count, when known, bounds the YZ data.
+  const std::optional<std::int64_t> limit = counts.wx ? counts.wx : counts.yz;
+  if (layout.halfLength == 0 || (counts.wx && *counts.wx <= 0)) return 0;
   const FrameConversion conversion;
   const bool oneAtATime = conversion.mayReport(layout);
   FrameRequests requests(layout);
-  while (frames > 0) {
-    std::int64_t moved = oneAtATime ? 0 : moveFetchedFrames(frames, layout, conversion);
+  std::int64_t done = 0;
+  auto endOfData = [&](int unit) {
+    if (beforeEndOfInput) beforeEndOfInput(done);
+    failAtEndOfData(unit);
+  };
+  while (!limit || done < *limit) {
+    const std::int64_t wanted = limit ? *limit - done : std::numeric_limits<std::int64_t>::max();
+    std::int64_t moved = oneAtATime ? 0 : moveFetchedFrames(wanted, layout, conversion);
     if (moved == 0) {
+      // An input at its end between two frames: the other one decides.
+      // Anything else, a frame that straddles two fetches or the end of a
+      // file inside a frame, goes through the requests.
+      if (inputEnded(wxUnit)) {
+        if (!limit && inputEnded(yzUnit)) return done;
+        endOfData(wxUnit);
+      }
+      if (borrowFetched(wxUnit).size() >= layout.halfLength && inputEnded(yzUnit)) endOfData(yzUnit);
       requests.transfer();
       moved = 1;
     }
-    frames -= moved;
+    done += moved;
   }
+  // A count reached while the data of the input without one goes on.
+  if (!counts.wx && !inputEnded(wxUnit)) endOfData(yzUnit);
+  if (counts.wx && !counts.yz && !inputEnded(yzUnit)) endOfData(wxUnit);
+  return done;
 }
 
-void interleaveFrames(std::int32_t frames, std::int16_t bitsPerSample) {
-  interleaveFrames(std::int64_t{frames}, frameHalfItems(bitsPerSample));
+void skipWxBytes(std::uint64_t count) {
+  while (count > 0) {
+    const std::span<const std::byte> fetched = borrowFetched(wxUnit);
+    if (fetched.empty()) {
+      if (!fetchMore(wxUnit)) return;
+      continue;
+    }
+    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, fetched.size()));
+    commitFetched(wxUnit, step);
+    count -= step;
+  }
 }
 
 // Whatever is fetched goes first; the rest is copied inside the system when

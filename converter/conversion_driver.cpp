@@ -4,11 +4,11 @@
 // rejected pair never creates or changes an output file.
 #include "converter/conversion_driver.h"
 
-#include <algorithm>
-#include <limits>
+#include <cctype>
+#include <string>
 #include <string_view>
 
-#include "converter/bformat_writer.h"
+#include "converter/bformat_output.h"
 #include "converter/usage.h"
 #include "converter/wave_header.h"
 #include "services/console/arguments.h"
@@ -73,11 +73,18 @@ void writeSummary(std::string_view pointsLabel, std::string_view rateLabel, Fram
                         ListValue::string(" Bits")});
 }
 
-// The writer counts frames in 32 bits: a count beyond them, or an unknown
-// one, converts until an input ends.
-std::int32_t writerFrameCount(Frames frames) {
-  const std::int64_t most = std::numeric_limits<std::int32_t>::max();
-  return static_cast<std::int32_t>(std::min(frames.value_or(most), most));
+// An output named "*.amb", in any case, is labelled as ambisonic B-format.
+// The name is taken as the file's: up to its first NUL, without the blanks
+// that pad the field.
+bool namesAmbisonicFile(std::string_view field) {
+  std::string_view name = field.substr(0, field.find('\0'));
+  while (!name.empty() && name.back() == ' ')
+    name.remove_suffix(1);
+  if (name.size() < 4) return false;
+  std::string extension(name.substr(name.size() - 4));
+  for (char& c : extension)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".amb";
 }
 
 }  // namespace
@@ -96,17 +103,16 @@ void runConversion() {
   const Frames frames = readAndCompareYzHeader(header);
   writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", frames, header.wx);
 
+  BFormatOutput output(header, frames, namesAmbisonicFile(asText(names.output)));
   openUnit(outputUnit, asText(names.output), {UnitAction::write, UnitStatus::unknown});
   rewindUnit(outputUnit);
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Outfile Fsampling ="),
                      LayoutItem::int8(header.wx.samplingRate), LayoutItem::text(" Hz")});
-  const std::int32_t writerFrames = writerFrameCount(frames);
-  writeOutputHeader(header, writerFrames);
+  output.writeHeader();
   writeLayoutRecord({LayoutItem::text(" ")});
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Saving data to output file (s)...")});
 
-  interleaveFrames(writerFrames, header.wx.bitsPerSample);
-  copyWxTail();
+  output.writeFramesAndTail();
   writeValueListRecord({ListValue::string(" Conversion terminated OK !!!!")});
 
   closeUnit(wxUnit);

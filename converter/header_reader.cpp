@@ -127,6 +127,7 @@ void settleDataLength(int unit, std::optional<std::uint64_t> declared, bool held
   std::optional<std::uint64_t> length = declared ? declared : left;
   if (heldToFile && length && left) length = std::min(*length, *left);
   layout.dataLength = length;
+  layout.lengthFromTheEnd = !declared;
   if (!length) return;
   const std::uint64_t room = std::numeric_limits<std::uint64_t>::max() - layout.dataStart;
   std::uint64_t end = layout.dataStart + (*length < room ? *length + (*length & 1) : room);

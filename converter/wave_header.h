@@ -59,7 +59,8 @@ struct InputLayout {
   // whose length is not known. A walked regular file never claims more
   // than it holds.
   std::optional<std::uint64_t> dataLength;
-  std::uint64_t dataStart = 0;  // file offset of the first frame
+  bool lengthFromTheEnd = false;  // the file states no length: its data runs to its end
+  std::uint64_t dataStart = 0;    // file offset of the first frame
   // File offset just after the data chunk and its pad byte, never past the
   // end of a regular file; nothing when the length is not known.
   std::optional<std::uint64_t> dataEnd;

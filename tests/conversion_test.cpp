@@ -193,7 +193,7 @@ std::vector<PairCase> pairCases() {
     wx.formatTag = yz.formatTag = 3;
     cases.push_back({"FloatThirtyTwoBitBitForBit", wx, yz});
   }
-  cases.push_back({"EightBitByTailCopy", withBits(8, 1000, 25), withBits(8, 1000, 26)});
+  cases.push_back({"EightBitInterleavedAsTwoByteHalves", withBits(8, 1000, 25), withBits(8, 1000, 26)});
   {
     WavSpec wx = stereo16(1000, 27), yz = stereo16(1000, 28);
     wx.trailing = chunk("LIST", std::string("INFOISFT\x06\0\0\0quadr\0", 18));

@@ -148,7 +148,7 @@ TEST_F(UnitOperations, FrameLoopAndTailCopyGiveTheOneRequestAtATimeBytes) {
     const TransferItem header[] = {TransferItem::characters(marker, 3)};
     writeStatement(9, header);
 
-    interleaveFrames(static_cast<std::int64_t>(frames), c.half);
+    interleaveFrames({static_cast<std::int64_t>(frames), static_cast<std::int64_t>(frames)}, c.half);
     copyWxTail();
     const std::span<const std::byte> yzLeft = borrowFetched(2);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(yzLeft.data()), yzLeft.size()),

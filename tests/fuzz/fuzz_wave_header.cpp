@@ -21,8 +21,8 @@
 #include <string>
 #include <string_view>
 
-#include "converter/bformat_writer.h"
 #include "converter/chunk_walker.h"
+#include "converter/output_header.h"
 #include "converter/wave_header.h"
 #include "tests/support/wav_builder.h"
 
@@ -64,17 +64,9 @@ void requireSameAsIndependentReader(std::string_view file, const SharedHeaderFie
   require(input.bitsPerSample == fields->bitsPerSample && input.dataLength == fields->dataLength);
 }
 
+// A frame half is two samples of whole bytes, whatever the width.
 std::size_t frameHalfLength(std::int16_t bitsPerSample) {
-  switch (bitsPerSample) {
-    case 16:
-      return 4;
-    case 24:
-      return 6;
-    case 32:
-      return 8;
-    default:
-      return 0;
-  }
+  return bitsPerSample > 0 ? 2 * static_cast<std::size_t>((bitsPerSample + 7) / 8) : 0;
 }
 
 // The layout of a file read at the fixed positions: its data length is the
@@ -95,7 +87,7 @@ void requireExpectedOutputHeader(std::string_view wx, std::string_view yz, const
                                  std::int64_t frames) {
   const std::size_t half = frameHalfLength(header.wx.bitsPerSample);
   if (frames < 0 || static_cast<std::uint64_t>(frames) * half > 1 << 16) return;
-  const OutputHeader out = buildOutputHeader(header, static_cast<std::int32_t>(frames));
+  const OutputHeader out = buildOutputHeader(header, frames);
   const std::size_t sampleBytes = half * static_cast<std::size_t>(frames);
   std::string paddedWx(wx.substr(0, 44));
   std::string paddedYz(yz.substr(0, 44));

@@ -174,10 +174,8 @@ std::optional<std::string> expectedConversion(std::string_view wx, std::string_v
   out.dataLength = wrapped(outBlockAlign, *frames);
   std::string result = headerBytes(out);
 
-  std::size_t half = 0;  // bytes of one input frame: two samples
-  if (w->bitsPerSample == 16) half = 4;
-  if (w->bitsPerSample == 24) half = 6;
-  if (w->bitsPerSample == 32) half = 8;
+  // Bytes of one input frame: two samples of whole bytes, whatever the width.
+  const std::size_t half = w->bitsPerSample > 0 ? 2 * ((w->bitsPerSample + 7) / 8) : 0;
   std::size_t taken = 0;
   if (half != 0 && *frames > 0) {
     taken = half * static_cast<std::size_t>(*frames);
@@ -201,6 +199,8 @@ void put64(std::string& out, std::uint64_t value) {
   put32(out, static_cast<std::uint32_t>(value >> 32));
 }
 
+const std::string ambisonicGuidTail("\x21\x07\xD3\x11\x86\x44\xC8\xC1\xCA\x00\x00\x00", 12);
+
 // The SubFormat GUID of a format tag: the tag, then the standard tail.
 std::string subFormatGuid(std::uint16_t tag) {
   std::string guid;
@@ -209,9 +209,8 @@ std::string subFormatGuid(std::uint16_t tag) {
 }
 
 int sampleKindOfGuid(std::string_view guid) {
-  const std::string ambisonicTail("\x21\x07\xD3\x11\x86\x44\xC8\xC1\xCA\x00\x00\x00", 12);
   for (std::uint16_t tag : {1, 3}) {
-    if (guid == subFormatGuid(tag) || guid == subFormatGuid(tag).substr(0, 4) + ambisonicTail) return tag;
+    if (guid == subFormatGuid(tag) || guid == subFormatGuid(tag).substr(0, 4) + ambisonicGuidTail) return tag;
   }
   return 0;
 }
@@ -302,6 +301,62 @@ std::optional<WavLayout> readWavLayout(std::string_view file) {
     at = body + size + size % 2;
   }
   return std::nullopt;
+}
+
+std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::string_view yz,
+                                                     const ChunkedOutput& output) {
+  const std::optional<WavLayout> w = readWavLayout(wx);
+  const std::optional<WavLayout> y = readWavLayout(yz);
+  if (!w || !y || !w->format || !y->format) return std::nullopt;
+  // The sample bytes: as declared, held to the file; to its end without a length.
+  auto held = [](std::string_view file, const WavLayout& layout) {
+    const std::uint64_t inFile = file.size() - layout.dataStart;
+    return std::min(layout.dataLength.value_or(inFile), inFile);
+  };
+  const std::uint64_t align = y->format->align();
+  const std::uint64_t frames = output.frames.value_or(held(wx, *w) / align);
+  if (align == 0 || held(wx, *w) < frames * align || held(yz, *y) < frames * align) return std::nullopt;
+
+  FormatSpec format;
+  format.tag = static_cast<std::uint16_t>(y->sampleKind != 0 ? y->sampleKind : y->format->tag);
+  format.channels = 4;
+  format.sampleRate = w->format->sampleRate;
+  format.bitsPerSample = w->format->bitsPerSample;
+  format.blockAlign = static_cast<std::uint16_t>(2 * align);
+  std::string fmt;
+  if (output.ambisonic) {
+    const std::uint16_t tag = format.tag;
+    format.tag = 0xFFFE;
+    fmt = formatBody(format);
+    put16(fmt, 22);
+    put16(fmt, format.bitsPerSample);
+    put32(fmt, 0);
+    put32(fmt, tag);
+    fmt += ambisonicGuidTail;
+  } else {
+    fmt = formatBody(format);
+  }
+
+  std::string frameBytes;
+  for (std::uint64_t i = 0; i < frames; ++i) {
+    frameBytes += wx.substr(w->dataStart + i * align, align);
+    frameBytes += yz.substr(y->dataStart + i * align, align);
+  }
+  const bool canonicalWx = w->dataStart == 44 && wx.substr(12, 4) == "fmt " && get32(wx, 16) == 16;
+  std::uint64_t tailFrom = w->dataStart + frames * align;
+  if (!canonicalWx) {
+    tailFrom = wx.size();
+    if (w->dataLength)
+      tailFrom = std::min<std::uint64_t>(tailFrom, w->dataStart + *w->dataLength + *w->dataLength % 2);
+  }
+
+  std::string body = "WAVE";
+  if (output.reserved) body += chunk("JUNK", std::string(28, '\0'));
+  if (w->bext) body += chunk("bext", *w->bext);
+  body += chunk("fmt ", fmt) + chunk("data", frameBytes) + std::string(wx.substr(tailFrom));
+  std::string out = "RIFF";
+  put32(out, static_cast<std::uint32_t>(body.size()));
+  return out + body;
 }
 
 }  // namespace quadrel::harness

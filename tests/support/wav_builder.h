@@ -81,8 +81,8 @@ std::string chunkWithSize(std::string_view id, std::uint32_t size, std::string_v
 std::optional<WavHeaderFields> readWavHeader(std::string_view bytes);
 
 // The output expected from converting `wx` and `yz`: the four-channel
-// header derived from both headers, then W X Y Z frames for 16, 24 and 32
-// bits, then every WX byte after the last frame taken. Nothing when either
+// header derived from both headers, then W X Y Z frames of two samples of
+// whole bytes from each file, then every WX byte after the last frame taken. Nothing when either
 // header is shorter than 44 bytes, the frame count cannot be computed
 // (block align 0), or an input is too short for the frames (the program
 // fails with end-of-file there).
@@ -133,5 +133,24 @@ struct WavLayout {
 // The layout of a RIFF, RF64 or BW64 WAVE file up to its data chunk;
 // nothing when the bytes are no such file or end before the data begins.
 std::optional<WavLayout> readWavLayout(std::string_view file);
+
+// How a chunked output is laid out.
+struct ChunkedOutput {
+  bool ambisonic = false;  // .amb: a 40-byte fmt chunk, B-format SubFormat, no channel mask
+  bool reserved = false;   // a JUNK chunk of 28 bytes right after "WAVE"
+  // The frames converted when an input's data ended first; otherwise all
+  // the WX data holds.
+  std::optional<std::uint64_t> frames;
+};
+
+// The output expected from a pair that does not keep the 44-byte header,
+// each file read on its own terms: "RIFF", the real length less 8, "WAVE",
+// [JUNK], the WX bext chunk, a four-channel fmt chunk (tag 1 or 3, the YZ
+// block align doubled, the WX rate and bits), "data" with the frames'
+// length, the frames, then the WX file from the end of its data chunk and
+// pad byte (from right after the last frame for a canonical WX file).
+// Nothing when a file is no WAVE layout or holds too few frames.
+std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::string_view yz,
+                                                     const ChunkedOutput& output = {});
 
 }  // namespace quadrel::harness

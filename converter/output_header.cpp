@@ -1,0 +1,158 @@
+// Building the output header images.
+#include "converter/output_header.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "services/units/little_endian.h"
+
+namespace quadrel {
+namespace {
+
+constexpr std::uint32_t sizeFieldLimit = 0xFFFFFFFF;
+constexpr std::uint16_t extensibleTag = 0xFFFE;
+// Chunk header 8, reserved body 28: ds64 holds the RIFF size, the data size
+// and the sample count, 64 bits each, then a table length of 0.
+constexpr std::size_t reservedBodyLength = 28;
+constexpr std::size_t formatLength = 16;
+constexpr std::size_t extensibleLength = 40;
+
+std::int32_t wrappingAdd(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+
+std::int32_t wrappingMultiply(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+}
+
+// Appends fields to a header image, recording how each travels.
+class HeaderImage {
+ public:
+  void id(std::string_view text) { put(ItemKind::characters, text.data(), 4); }
+  void u16(std::uint16_t value) {
+    std::byte image[2];
+    storeInt16Le(image, static_cast<std::int16_t>(value));
+    put(ItemKind::integer2, image, 2);
+  }
+  void u32(std::uint32_t value) {
+    std::byte image[4];
+    storeUint32Le(image, value);
+    put(ItemKind::integer4, image, 4);
+  }
+  void u64(std::uint64_t value) {
+    std::byte image[8];
+    storeUint32Le(image, static_cast<std::uint32_t>(value));
+    storeUint32Le(image + 4, static_cast<std::uint32_t>(value >> 32));
+    put(ItemKind::characters, image, 8);
+  }
+  void bytes(std::span<const std::byte> body) { put(ItemKind::characters, body.data(), body.size()); }
+  void pad(std::size_t length) {
+    const std::byte zeros[reservedBodyLength]{};
+    put(ItemKind::characters, zeros, length);
+  }
+
+  ChunkedHeader take() { return std::move(header_); }
+
+ private:
+  void put(ItemKind kind, const void* image, std::size_t length) {
+    if (length == 0) return;
+    const auto* bytes = static_cast<const std::byte*>(image);
+    header_.fields.push_back({kind, header_.image.size(), length});
+    header_.image.insert(header_.image.end(), bytes, bytes + length);
+  }
+
+  ChunkedHeader header_;
+};
+
+// The SubFormat GUID of ambisonic B-format: the format tag, then
+// 0721-11D3-8644-C8C1CA000000, its first three fields little-endian.
+void putAmbisonicSubFormat(HeaderImage& out, std::uint16_t formatTag) {
+  static constexpr unsigned char tail[12] = {0x21, 0x07, 0xD3, 0x11, 0x86, 0x44,
+                                             0xC8, 0xC1, 0xCA, 0x00, 0x00, 0x00};
+  out.u32(formatTag);
+  out.bytes(std::as_bytes(std::span(tail)));
+}
+
+void putFormat(HeaderImage& out, const OutputFormat& format) {
+  out.id("fmt ");
+  out.u32(format.ambisonic ? extensibleLength : formatLength);
+  out.u16(format.ambisonic ? extensibleTag : format.formatTag);
+  out.u16(4);
+  out.u32(format.sampleRate);
+  out.u32(format.sampleRate * format.blockAlign);
+  out.u16(format.blockAlign);
+  out.u16(format.bitsPerSample);
+  if (!format.ambisonic) return;
+  out.u16(extensibleLength - formatLength - 2);  // the extension's size
+  out.u16(format.bitsPerSample);                 // valid bits
+  out.u32(0);                                    // channel mask: no speaker positions
+  putAmbisonicSubFormat(out, format.formatTag);
+}
+
+}  // namespace
+
+OutputHeader buildOutputHeader(const WaveHeader& header, std::int64_t frames) {
+  const SharedHeaderFields& shared = header.shared;
+  const auto blockAlign = static_cast<std::int16_t>(static_cast<std::uint16_t>(2 * shared.blockAlign));
+
+  OutputHeader out{};
+  std::byte* image = out.image.data();
+  std::memcpy(image, shared.riffId.data(), 4);
+  storeInt32Le(image + 4, wrappingAdd(header.wx.riffSize, header.wx.dataLength));
+  std::memcpy(image + 8, shared.waveFmtId.data(), 8);
+  storeInt32Le(image + 16, shared.fmtLength);
+  storeInt16Le(image + 20, shared.formatTag);
+  storeInt16Le(image + 22, 4);
+  storeInt32Le(image + 24, header.wx.samplingRate);
+  storeInt32Le(image + 28, wrappingMultiply(header.wx.samplingRate, blockAlign));
+  storeInt16Le(image + 32, blockAlign);
+  storeInt16Le(image + 34, header.wx.bitsPerSample);
+  std::memcpy(image + 36, shared.dataId.data(), 4);
+  storeInt32Le(image + 40, wrappingMultiply(blockAlign, static_cast<std::int32_t>(frames)));
+  return out;
+}
+
+std::uint64_t ChunkedLayout::length() const {
+  std::uint64_t length = 12 + 8 + (format.ambisonic ? extensibleLength : formatLength) + 8;
+  if (reserved) length += 8 + reservedBodyLength;
+  if (hasBext) length += 8 + bext.size() + bext.size() % 2;
+  return length;
+}
+
+ChunkedHeader buildChunkedHeader(const ChunkedLayout& layout, const OutputSizes& sizes) {
+  const bool rf64 = layout.reserved && sizes.riffSize > sizeFieldLimit;
+  auto field = [rf64](bool known, std::uint64_t size) {
+    return rf64 || !known ? sizeFieldLimit
+                          : static_cast<std::uint32_t>(std::min<std::uint64_t>(size, sizeFieldLimit));
+  };
+
+  HeaderImage out;
+  out.id(rf64 ? "RF64" : "RIFF");
+  out.u32(field(sizes.riffKnown, sizes.riffSize));
+  out.id("WAVE");
+  if (rf64) {
+    out.id("ds64");
+    out.u32(reservedBodyLength);
+    out.u64(sizes.riffSize);
+    out.u64(sizes.dataSize.value_or(0));
+    out.u64(sizes.frames);
+    out.u32(0);  // no table of other chunk sizes
+  } else if (layout.reserved) {
+    out.id("JUNK");
+    out.u32(reservedBodyLength);
+    out.pad(reservedBodyLength);
+  }
+  if (layout.hasBext) {
+    out.id("bext");
+    out.u32(static_cast<std::uint32_t>(layout.bext.size()));
+    out.bytes(layout.bext);
+    out.pad(layout.bext.size() % 2);
+  }
+  putFormat(out, layout.format);
+  out.id("data");
+  out.u32(field(sizes.dataSize.has_value(), sizes.dataSize.value_or(0)));
+  return out.take();
+}
+
+}  // namespace quadrel
