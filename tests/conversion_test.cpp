@@ -286,5 +286,72 @@ TEST(Conversion, OutputHeaderReadsBackWithPythonWave) {
             wx.substr(44, 4) + yz.substr(44, 4) + wx.substr(48, 4) + yz.substr(48, 4));
 }
 
+// Files that other tools write, in their usual layouts, each pair made
+// from the same two stereo signals by one tool, then converted; a peer
+// decodes the inputs and the output to raw samples, and the output's are
+// the inputs' frames in W X Y Z order.
+struct PeerCase {
+  const char* name;
+  const char* make;  // a shell function body: writes "$1" in the tool's layout as "$2"
+  std::size_t sampleBytes;
+  const char* convert = "\"$QUADREL_PROGRAM\" wx.wav yz.wav out.wav";
+  const char* output = "out.wav";
+};
+
+TEST(Conversion, FilesOfOtherToolsConvertAndDecodeAsTheirFrames) {
+  RunRequest probe;
+  probe.program = "/bin/sh";
+  probe.args = {"-c", "for t in sox ffmpeg sndfile-convert; do command -v $t >/dev/null || echo $t; done"};
+  const RunResult found = runProgram(probe);
+  if (!found.out.empty()) {
+    GTEST_SKIP() << "missing (Debian packages sox, ffmpeg, sndfile-programs): " << found.out;
+  }
+  const PeerCase cases[] = {
+      {"sox 16-bit", "sox \"$1\" -b 16 \"$2\"", 2},
+      {"sox 24-bit, WAVE_FORMAT_EXTENSIBLE and fact", "sox \"$1\" -b 24 \"$2\"", 3},
+      {"sox 32-bit float, 18-byte fmt and fact", "sox \"$1\" -e floating-point -b 32 \"$2\"", 4},
+      {"sox 8-bit", "sox \"$1\" -b 8 \"$2\"", 1},
+      {"ffmpeg pcm_s16le with LIST", "ffmpeg -v error -i \"$1\" -c:a pcm_s16le \"$2\"", 2},
+      {"ffmpeg pcm_s24le, WAVE_FORMAT_EXTENSIBLE and LIST", "ffmpeg -v error -i \"$1\" -c:a pcm_s24le \"$2\"",
+       3},
+      {"ffmpeg pcm_f32le", "ffmpeg -v error -i \"$1\" -c:a pcm_f32le \"$2\"", 4},
+      {"ffmpeg RF64", "ffmpeg -v error -i \"$1\" -c:a pcm_s16le -rf64 always \"$2\"", 2},
+      {"ffmpeg streaming to a pipe, the WX file read from one",
+       "ffmpeg -v error -i \"$1\" -c:a pcm_s24le -f wav - | cat > \"$2\"", 3,
+       "cat wx.wav | \"$QUADREL_PROGRAM\" CONIN$ yz.wav out.wav"},
+      {"libsndfile float with fact and PEAK", "sndfile-convert -float32 \"$1\" \"$2\"", 4},
+      {"ffmpeg pcm_s24le to a B-format .amb", "ffmpeg -v error -i \"$1\" -c:a pcm_s24le \"$2\"", 3,
+       "\"$QUADREL_PROGRAM\" wx.wav yz.wav out.amb", "out.amb"},
+  };
+  for (const PeerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunRequest request;
+    request.program = "/bin/sh";
+    request.env["QUADREL_PROGRAM"] = programPath();
+    request.args = {
+        "-c", std::string("set -e\n"
+                          "sox -n -r 48000 -c 2 -e floating-point -b 32 a.wav synth 0.05 sine 440 sine 550\n"
+                          "sox -n -r 48000 -c 2 -e floating-point -b 32 b.wav synth 0.05 sine 660 sine 770\n"
+                          "make() { ") +
+                  c.make + "; }\nmake a.wav wx.wav 2>/dev/null\nmake b.wav yz.wav 2>/dev/null\n" + c.convert +
+                  " > console\n" + "for f in wx.wav yz.wav " + c.output +
+                  "; do ffmpeg -v error -i $f -map 0:a -c:a copy -f data $f.raw; done"};
+    request.timeout = std::chrono::seconds(60);
+    RunResult result = runProgram(request);
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_TRUE(result.files["console"].ends_with("  Conversion terminated OK !!!!\r\n"));
+    const std::string& wx = result.files["wx.wav.raw"];
+    const std::string& yz = result.files["yz.wav.raw"];
+    const std::size_t half = 2 * c.sampleBytes;
+    ASSERT_EQ(wx.size(), yz.size());
+    ASSERT_EQ(wx.size(), 2400 * half) << "0.05 s at 48 kHz";
+    std::string frames;
+    for (std::size_t at = 0; at < wx.size(); at += half)
+      frames += wx.substr(at, half) + yz.substr(at, half);
+    EXPECT_TRUE(result.files[std::string(c.output) + ".raw"] == frames)
+        << "the decoded output is not W X Y Z";
+  }
+}
+
 }  // namespace
 }  // namespace quadrel::harness

@@ -538,5 +538,44 @@ INSTANTIATE_TEST_SUITE_P(
                       CallKindCase{"rewind", EIO, 1, 20, "REWIND error"}),
     [](const ::testing::TestParamInfo<CallKindCase>& info) { return std::string(info.param.kind); });
 
+// A stream through a pipe gets its header written again with the real sizes
+// at the end. Every write failing in turn: a failure on the output claims
+// no success and leaves the header as first written over the frames, never
+// a mix of the two.
+TEST(HardeningFaults, FailingWritesAroundTheSettledHeaderLeaveTheFirstOneWhole) {
+  if (programRunsUnderWine()) GTEST_SKIP() << faultLayerUnderWine;
+  const std::string fmt = chunk("fmt ", formatBody({}));
+  const std::string wx = waveFile(
+      "RIFF", {fmt, chunk("LIST", "INFO"), chunkWithSize("data", 0xFFFFFFFF, samplePattern(31, 4000))},
+      0xFFFFFFFF);
+  const std::string yz = buildWav(stereo16(1000, 32));
+  const std::string settled = *expectedChunkedConversion(wx, yz, {false, true, std::nullopt});
+  std::string first = settled;
+  first.replace(4, 4, std::string(4, '\xFF'));
+  first.replace(76, 4, std::string(4, '\xFF'));  // the data size, after JUNK and fmt
+  bool rewriteFailed = false;
+  for (int nth = 1; nth < 40; ++nth) {
+    SCOPED_TRACE("write call " + std::to_string(nth));
+    RunRequest request;
+    request.args = {"CONIN$", "yz.wav", "out.wav"};
+    request.files = {{"yz.wav", yz}};
+    request.stdinBytes = wx;
+    request.program = faultyProgramPath();
+    request.env["QUADREL_TEST_FAULTS"] = "write:" + std::to_string(nth) + ":" + std::to_string(ENOSPC);
+    const RunResult result = runProgram(request);
+    const std::string output = outputOf(result);
+    if (result.exitStatus == 0) {
+      EXPECT_TRUE(output == settled) << "the clean run";
+      break;
+    }
+    EXPECT_EQ(result.exitStatus, 38);
+    if (reportedUnit(result.err) != 9) continue;
+    EXPECT_EQ(result.out.find("Conversion terminated OK"), std::string::npos);
+    EXPECT_TRUE(output == first.substr(0, output.size())) << output.size() << " bytes";
+    rewriteFailed = rewriteFailed || output == first;
+  }
+  EXPECT_TRUE(rewriteFailed) << "no run failed in the rewrite of the header";
+}
+
 }  // namespace
 }  // namespace quadrel::harness

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -421,6 +422,89 @@ TEST(HardeningInputs, SparseFilePastTwoGibIsCopiedToItsEndInBoundedMemory) {
       std::string(kept - completion.size() - marker.size(), '\0') + marker + completion;
   EXPECT_EQ(result.files.at("end.bin"), expectedEnd);
   EXPECT_LT(h::childrenPeakKiB(), (h::sanitized ? 160 : 32) * 1024) << "KiB at the peak";
+}
+
+// Two canonical 24-bit inputs of just over 2 GiB of data each, sparse, with
+// known frames at both ends: the output passes 4 GiB, so it is RF64, with
+// the real sizes and sample count in its ds64 chunk, and its frames are
+// right up to the far end. The output is real bytes on disk, read at
+// offsets and deleted.
+TEST(HardeningInputs, PairPastTwoGibEachGivesAnRf64OutputRightToItsEnd) {
+  constexpr std::uint64_t frames = (std::uint64_t{1} << 31) / 6 + 1000;
+  constexpr std::uint64_t dataLength = 6 * frames;
+  constexpr std::uint64_t outputLength = 80 + 12 * frames;
+  constexpr std::uint64_t marked = 4;  // frames of the pattern at each end
+  std::string base = std::filesystem::temp_directory_path().string() + "/quadrel-rf64-XXXXXX";
+  ASSERT_NE(mkdtemp(base.data()), nullptr);
+  struct statvfs disk {};
+  ASSERT_EQ(statvfs(base.c_str(), &disk), 0);
+  if (std::uint64_t{disk.f_bavail} * disk.f_frsize < outputLength + (std::uint64_t{1} << 30)) {
+    std::filesystem::remove_all(base);
+    GTEST_SKIP() << "the output needs " << outputLength / (1 << 20) << " MiB of free disk and a margin";
+  }
+
+  std::string ends[2][2];  // [input][start, end]
+  for (int input = 0; input < 2; ++input) {
+    WavSpec recipe = stereo16(0, 0);
+    recipe.bitsPerSample = 24;
+    recipe.sampleRate = 96000;
+    recipe.dataLength = static_cast<std::int32_t>(static_cast<std::uint32_t>(dataLength));
+    recipe.riffSize = static_cast<std::int32_t>(36 + dataLength);
+    recipe.sampleBytes = "";
+    const std::string head = buildWav(recipe);
+    ends[input][0] = samplePattern(60 + input, 6 * marked);
+    ends[input][1] = samplePattern(70 + input, 6 * marked);
+    const std::string path = base + (input == 0 ? "/wx.wav" : "/yz.wav");
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(44 + dataLength)), 0);
+    ASSERT_EQ(pwrite(fd, (head + ends[input][0]).data(), 44 + 6 * marked, 0), 44 + 6 * marked);
+    ASSERT_EQ(pwrite(fd, ends[input][1].data(), 6 * marked, static_cast<off_t>(44 + dataLength - 6 * marked)),
+              static_cast<ssize_t>(6 * marked));
+    close(fd);
+  }
+
+  RunRequest request;
+  request.args = {base + "/wx.wav", base + "/yz.wav", base + "/out.wav"};
+  request.timeout = std::chrono::seconds(100);
+  const RunResult result = runProgram(request);
+  std::string head(80, '\0');
+  std::string start(12 * marked, '\0');
+  std::string end(12 * marked, '\0');
+  std::uint64_t size = 0;
+  {
+    const int fd = open((base + "/out.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      size = static_cast<std::uint64_t>(lseek(fd, 0, SEEK_END));
+      EXPECT_EQ(pread(fd, head.data(), head.size(), 0), 80);
+      EXPECT_EQ(pread(fd, start.data(), start.size(), 80), static_cast<ssize_t>(start.size()));
+      EXPECT_EQ(pread(fd, end.data(), end.size(), static_cast<off_t>(outputLength - end.size())),
+                static_cast<ssize_t>(end.size()));
+      close(fd);
+    }
+  }
+  std::filesystem::remove_all(base);
+
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out, bannerRecords() + echoRecords(request.args[0], request.args[1], request.args[2]) +
+                            summaryRecords(1, frames, 2, 96000, 24) + summaryRecords(2, frames, 2, 96000, 24) +
+                            closingRecords(96000));
+  EXPECT_EQ(size, outputLength);
+  std::string expectedHead = "RF64" + le32(0xFFFFFFFF) + "WAVE" + "ds64" + le32(28);
+  for (std::uint64_t value : {outputLength - 8, 12 * frames, frames})
+    expectedHead += le32(static_cast<std::uint32_t>(value)) + le32(static_cast<std::uint32_t>(value >> 32));
+  expectedHead += le32(0) + chunk("fmt ", formatBody({1, 4, 96000, 24, 12, 96000 * 12})) + "data" +
+                  le32(0xFFFFFFFF);
+  EXPECT_EQ(head, expectedHead);
+  auto woven = [&](int side) {
+    std::string frames;
+    for (std::uint64_t i = 0; i < marked; ++i)
+      frames += ends[0][side].substr(6 * i, 6) + ends[1][side].substr(6 * i, 6);
+    return frames;
+  };
+  EXPECT_TRUE(start == woven(0)) << "the first frames differ";
+  EXPECT_TRUE(end == woven(1)) << "the frames at the far end differ";
 }
 
 }  // namespace

@@ -107,6 +107,27 @@ TEST_F(UnitOperations, RewindWritesTheGatheredBytesAndArmsTheCutAgain) {
   closeUnit(9);  // not connected: no failure
 }
 
+// A write over earlier bytes goes in after every gathered request, and the
+// stream goes on where it was; the cut of the longer old file still holds.
+TEST_F(UnitOperations, WriteAtAnOffsetReplacesEarlierBytesAndLeavesTheStreamWhereItWas) {
+  openUnit(9, create("out.bin", std::string(100, 'o')), forWriting);
+  rewindUnit(9);
+  std::string head = "HEAD", frames = "frames", tail = "tail";
+  const TransferItem first[] = {TransferItem::characters(head.data(), 4),
+                                TransferItem::characters(frames.data(), 6)};
+  writeStatement(9, first);
+  EXPECT_EQ(writtenLength(9), 10u);
+  std::string settled = "head";
+  const TransferItem over[] = {TransferItem::characters(settled.data(), 4)};
+  writeStatementAt(9, 0, over);
+  const TransferItem last[] = {TransferItem::characters(tail.data(), 4)};
+  writeStatement(9, last);
+  EXPECT_EQ(writtenLength(9), 14u);
+  closeUnit(9);
+  EXPECT_EQ(contents("out.bin"), "headframestail");
+  EXPECT_EQ(writtenLength(9), std::nullopt) << "not connected";
+}
+
 // The output that one read per half and one write per frame give.
 std::string interleaved(const std::string& wx, const std::string& yz, std::size_t half, std::size_t frames) {
   std::string out;
