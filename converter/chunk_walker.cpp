@@ -11,7 +11,6 @@
 namespace quadrel {
 namespace {
 
-constexpr std::uint16_t extensibleTag = 0xFFFE;
 // fmt body: tag 0, channels 2, rate 4, byte rate 8, block align 12, bits
 // 14; for WAVE_FORMAT_EXTENSIBLE also extension size 16, valid bits 18,
 // channel mask 20 and the SubFormat GUID at 24 to 39.
@@ -77,15 +76,14 @@ WaveForm waveFormOf(std::span<const std::byte, 12> start) {
 SampleKind sampleKindOf(std::uint16_t formatTag, const std::byte* subFormat) {
   if (formatTag == 1) return SampleKind::pcm;
   if (formatTag == 3) return SampleKind::ieeeFloat;
-  if (formatTag != extensibleTag || subFormat == nullptr) return SampleKind::other;
+  if (formatTag != extensibleFormatTag || subFormat == nullptr) return SampleKind::other;
   // A SubFormat GUID holds the format tag in its first 4 bytes; the other
   // 12 are those of the standard WAVE GUIDs or of the ambisonic B-format
   // ones.
   static constexpr unsigned char waveTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
                                                  0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-  static constexpr unsigned char ambisonicTail[12] = {0x21, 0x07, 0xD3, 0x11, 0x86, 0x44,
-                                                      0xC8, 0xC1, 0xCA, 0x00, 0x00, 0x00};
-  if (std::memcmp(subFormat + 4, waveTail, 12) != 0 && std::memcmp(subFormat + 4, ambisonicTail, 12) != 0) {
+  if (std::memcmp(subFormat + 4, waveTail, 12) != 0 &&
+      std::memcmp(subFormat + 4, ambisonicSubFormatTail, 12) != 0) {
     return SampleKind::other;
   }
   const std::uint32_t code = loadUint32Le(subFormat);

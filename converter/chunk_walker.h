@@ -48,6 +48,16 @@ enum class WaveForm : std::uint8_t { riff, rf64, bw64, other };
 inline constexpr std::uint32_t sizeUpToTheEnd = 0xFFFFFFFF;
 enum class SampleKind : std::uint8_t { pcm, ieeeFloat, other };
 
+// The format tag of WAVE_FORMAT_EXTENSIBLE, whose SubFormat GUID names the
+// samples.
+inline constexpr std::uint16_t extensibleFormatTag = 0xFFFE;
+
+// The last 12 bytes of the ambisonic B-format SubFormat GUIDs, the first 4
+// holding the format tag: {xxxxxxxx-0721-11D3-8644-C8C1CA000000}, its first
+// three fields little-endian.
+inline constexpr unsigned char ambisonicSubFormatTail[12] = {0x21, 0x07, 0xD3, 0x11, 0x86, 0x44,
+                                                             0xC8, 0xC1, 0xCA, 0x00, 0x00, 0x00};
+
 // The form named by the first 12 bytes: "RIFF", "RF64" or "BW64", then a
 // size, then "WAVE"; `other` for anything else.
 WaveForm waveFormOf(std::span<const std::byte, 12> start);

@@ -11,7 +11,6 @@ namespace quadrel {
 namespace {
 
 constexpr std::uint32_t sizeFieldLimit = 0xFFFFFFFF;
-constexpr std::uint16_t extensibleTag = 0xFFFE;
 // Chunk header 8, reserved body 28: ds64 holds the RIFF size, the data size
 // and the sample count, 64 bits each, then a table length of 0.
 constexpr std::size_t reservedBodyLength = 28;
@@ -65,19 +64,10 @@ class HeaderImage {
   ChunkedHeader header_;
 };
 
-// The SubFormat GUID of ambisonic B-format: the format tag, then
-// 0721-11D3-8644-C8C1CA000000, its first three fields little-endian.
-void putAmbisonicSubFormat(HeaderImage& out, std::uint16_t formatTag) {
-  static constexpr unsigned char tail[12] = {0x21, 0x07, 0xD3, 0x11, 0x86, 0x44,
-                                             0xC8, 0xC1, 0xCA, 0x00, 0x00, 0x00};
-  out.u32(formatTag);
-  out.bytes(std::as_bytes(std::span(tail)));
-}
-
 void putFormat(HeaderImage& out, const OutputFormat& format) {
   out.id("fmt ");
   out.u32(format.ambisonic ? extensibleLength : formatLength);
-  out.u16(format.ambisonic ? extensibleTag : format.formatTag);
+  out.u16(format.ambisonic ? extensibleFormatTag : format.formatTag);
   out.u16(4);
   out.u32(format.sampleRate);
   out.u32(format.sampleRate * format.blockAlign);
@@ -87,7 +77,8 @@ void putFormat(HeaderImage& out, const OutputFormat& format) {
   out.u16(extensibleLength - formatLength - 2);  // the extension's size
   out.u16(format.bitsPerSample);                 // valid bits
   out.u32(0);                                    // channel mask: no speaker positions
-  putAmbisonicSubFormat(out, format.formatTag);
+  out.u32(format.formatTag);                     // the SubFormat GUID
+  out.bytes(std::as_bytes(std::span(ambisonicSubFormatTail)));
 }
 
 }  // namespace
