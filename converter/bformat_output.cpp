@@ -13,7 +13,6 @@ namespace {
 constexpr int wxUnit = 1;
 constexpr int outputUnit = 9;
 constexpr std::uint64_t sizeFieldLimit = 0xFFFFFFFF;
-constexpr std::uint64_t canonicalHeaderLength = 44;
 
 // Sums and products of sizes stop at the largest value instead of wrapping:
 // a header that claims more than the file holds, from a pipe, must not turn
