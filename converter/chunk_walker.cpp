@@ -14,9 +14,7 @@ namespace {
 // fmt body: tag 0, channels 2, rate 4, byte rate 8, block align 12, bits
 // 14; for WAVE_FORMAT_EXTENSIBLE also extension size 16, valid bits 18,
 // channel mask 20 and the SubFormat GUID at 24 to 39.
-constexpr std::size_t formatFieldsLength = 16;
 constexpr std::size_t subFormatOffset = 24;
-constexpr std::size_t extensibleLength = 40;
 // ds64 body: RIFF size 0, data size 8, sample count 16, each 64 bits.
 constexpr std::size_t ds64DataSizeOffset = 8;
 constexpr std::size_t ds64DataSizeEnd = 16;
@@ -43,7 +41,8 @@ FormatFields decodeFormat(const std::byte* body, std::size_t length) {
   format.byteRate = loadUint32Le(body + 8);
   format.blockAlign = loadUint16Le(body + 12);
   format.bitsPerSample = loadUint16Le(body + 14);
-  format.kind = sampleKindOf(format.formatTag, length >= extensibleLength ? body + subFormatOffset : nullptr);
+  format.kind =
+      sampleKindOf(format.formatTag, length >= extensibleFormatLength ? body + subFormatOffset : nullptr);
   return format;
 }
 
@@ -121,10 +120,10 @@ ChunkWalk walkChunks(ByteSource& source, bool keepBext) {
     std::size_t taken = 0;  // bytes of the body read here rather than skipped
     if (idIs(id, "fmt ") && !formatSeen) {
       formatSeen = true;
-      std::array<std::byte, extensibleLength> body;
+      std::array<std::byte, extensibleFormatLength> body;
       taken = std::min<std::size_t>(size, body.size());
       if (!source.read(body.data(), taken)) return walk;
-      if (taken >= formatFieldsLength) {
+      if (taken >= plainFormatLength) {
         walk.format = decodeFormat(body.data(), taken);
       } else {
         walk.shortFormat = true;

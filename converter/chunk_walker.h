@@ -52,6 +52,11 @@ enum class SampleKind : std::uint8_t { pcm, ieeeFloat, other };
 // samples.
 inline constexpr std::uint16_t extensibleFormatTag = 0xFFFE;
 
+// The lengths of an fmt chunk's body: the format fields alone, and with the
+// WAVE_FORMAT_EXTENSIBLE extension (size, valid bits, channel mask, GUID).
+inline constexpr std::size_t plainFormatLength = 16;
+inline constexpr std::size_t extensibleFormatLength = 40;
+
 // The last 12 bytes of the ambisonic B-format SubFormat GUIDs, the first 4
 // holding the format tag: {xxxxxxxx-0721-11D3-8644-C8C1CA000000}, its first
 // three fields little-endian.

@@ -14,8 +14,6 @@ constexpr std::uint32_t sizeFieldLimit = 0xFFFFFFFF;
 // Chunk header 8, reserved body 28: ds64 holds the RIFF size, the data size
 // and the sample count, 64 bits each, then a table length of 0.
 constexpr std::size_t reservedBodyLength = 28;
-constexpr std::size_t formatLength = 16;
-constexpr std::size_t extensibleLength = 40;
 
 std::int32_t wrappingAdd(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
@@ -66,7 +64,7 @@ class HeaderImage {
 
 void putFormat(HeaderImage& out, const OutputFormat& format) {
   out.id("fmt ");
-  out.u32(format.ambisonic ? extensibleLength : formatLength);
+  out.u32(format.ambisonic ? extensibleFormatLength : plainFormatLength);
   out.u16(format.ambisonic ? extensibleFormatTag : format.formatTag);
   out.u16(4);
   out.u32(format.sampleRate);
@@ -74,10 +72,10 @@ void putFormat(HeaderImage& out, const OutputFormat& format) {
   out.u16(format.blockAlign);
   out.u16(format.bitsPerSample);
   if (!format.ambisonic) return;
-  out.u16(extensibleLength - formatLength - 2);  // the extension's size
-  out.u16(format.bitsPerSample);                 // valid bits
-  out.u32(0);                                    // channel mask: no speaker positions
-  out.u32(format.formatTag);                     // the SubFormat GUID
+  out.u16(extensibleFormatLength - plainFormatLength - 2);  // the extension's size
+  out.u16(format.bitsPerSample);                            // valid bits
+  out.u32(0);                                               // channel mask: no speaker positions
+  out.u32(format.formatTag);                                // the SubFormat GUID
   out.bytes(std::as_bytes(std::span(ambisonicSubFormatTail)));
 }
 
@@ -105,7 +103,7 @@ OutputHeader buildOutputHeader(const WaveHeader& header, std::int64_t frames) {
 }
 
 std::uint64_t ChunkedLayout::length() const {
-  std::uint64_t length = 12 + 8 + (format.ambisonic ? extensibleLength : formatLength) + 8;
+  std::uint64_t length = 12 + 8 + (format.ambisonic ? extensibleFormatLength : plainFormatLength) + 8;
   if (reserved) length += 8 + reservedBodyLength;
   if (hasBext) length += 8 + bext.size() + bext.size() % 2;
   return length;
