@@ -196,6 +196,12 @@ void suppressErrorDialogs();
 // fail with its error code instead of ending the process.
 void makeWriteFailuresReturnErrors();
 
+// Runs `body(context)` on a helper thread of its own, which no control
+// event or signal interrupts, so that every ending still runs on or stops
+// the owner thread. The body must make no access that could fault. False
+// when the system cannot start a thread.
+bool startHelperThread(void (*body)(void*), void* context);
+
 // ---- Console control events and processor exceptions ------------------------
 
 // Events: 0 control-C, 1 control-BREAK, 2 close, other numbers as received.

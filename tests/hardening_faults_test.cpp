@@ -323,6 +323,31 @@ INSTANTIATE_TEST_SUITE_P(
                                  "forrtl: severe: Program Exception - access violation\r\n", 0}),
     [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
 
+// A gathered write of 1 MiB that the output's helper thread has in hand
+// and that never finishes: the next buffer fills up behind it and waits.
+// Control-C then ends the run, and the output holds both, the stalled one
+// written again by the ending.
+TEST(HardeningFaults, InterruptWhileAWriteBehindStallsKeepsEveryCompletedRequest) {
+  if (programRunsUnderWine()) GTEST_SKIP() << faultLayerUnderWine;
+  const Pair& pair = largePair();
+  RunRequest request = pairRequest(pair);
+  request.program = faultyProgramPath();
+  // Positional writes 1 and 2 are the header, written at once because the
+  // file is cut after its first request; 3 is the first buffer of frames.
+  request.env["QUADREL_TEST_FAULTS"] = "pwrite:3:0";
+  RunningProgram program(request);
+  ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), SYS_futex)) << "the program did not wait for its write";
+  program.sendSignal(SIGINT);
+  const RunResult result = program.finish();
+
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "forrtl: error (200): program aborting due to control-C event\r\r\n");
+  EXPECT_EQ(result.out, recordsThrough(pair, savingRecord));
+  const std::string expected = pair.expected.substr(0, 44 + 2 * (1 << 20));
+  EXPECT_EQ(outputOf(result).size(), expected.size());
+  EXPECT_TRUE(outputOf(result) == expected) << "the output is not every completed request";
+}
+
 // An ending that has come to a halt: its report waits to open FORT0, a FIFO
 // that nobody reads. A control event or a processor exception that comes
 // then ends the process at once, with its own status, and the output holds

@@ -240,6 +240,44 @@ SystemError redirectStandardError(const std::string& path) {
   return error;
 }
 
+namespace {
+
+struct HelperStart {
+  void (*body)(void*);
+  void* context;
+};
+
+void* runHelper(void* start) {
+  const HelperStart helper = *static_cast<HelperStart*>(start);
+  delete static_cast<HelperStart*>(start);
+  helper.body(helper.context);
+  return nullptr;
+}
+
+}  // namespace
+
+// The thread starts with every signal blocked, inherited from the mask in
+// force while it is created.
+bool startHelperThread(void (*body)(void*), void* context) {
+  auto* start = new (std::nothrow) HelperStart{body, context};
+  if (start == nullptr) return false;
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
+  pthread_attr_t attributes;
+  bool started = pthread_attr_init(&attributes) == 0;
+  if (started) {
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    started = pthread_create(&thread, &attributes, runHelper, start) == 0;
+    pthread_attr_destroy(&attributes);
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (!started) delete start;
+  return started;
+}
+
 // ---- Control events and processor exceptions -----------------------------------------
 
 // A control signal that the parent left ignored (a background job's
@@ -259,8 +297,9 @@ void handleControlEvents(ControlHandler handler) {
 bool onOwnerThread() { return ownerMarker == nullptr || ownerMarker == &threadMarker; }
 
 void stopOwnerThread() {
-  // Every handler of this layer runs on the owner thread and the program
-  // starts no other: there is never another thread to stop.
+  // Every handler of this layer runs on the owner thread: helper threads
+  // block the control signals and make no access that could fault, so
+  // there is never another thread to stop.
 }
 
 void installExceptionHandler(ExceptionHandler handler) {

@@ -147,6 +147,35 @@ void makeWriteFailuresReturnErrors() {
   // A write to a pipe that nobody reads already fails with its error code.
 }
 
+namespace {
+
+struct HelperStart {
+  void (*body)(void*);
+  void* context;
+};
+
+DWORD WINAPI runHelper(LPVOID start) {
+  const HelperStart helper = *static_cast<HelperStart*>(start);
+  delete static_cast<HelperStart*>(start);
+  helper.body(helper.context);
+  return 0;
+}
+
+}  // namespace
+
+// Control events arrive on a thread of the system's own, never on this one.
+bool startHelperThread(void (*body)(void*), void* context) {
+  auto* start = new (std::nothrow) HelperStart{body, context};
+  if (start == nullptr) return false;
+  HANDLE thread = CreateThread(nullptr, 0, runHelper, start, 0, nullptr);
+  if (thread == nullptr) {
+    delete start;
+    return false;
+  }
+  CloseHandle(thread);
+  return true;
+}
+
 // ---- Error texts and standard error ---------------------------------------------
 
 // The system's own text in the neutral language, with its own line end.

@@ -79,6 +79,7 @@ void closeConnected(BinaryUnit& unit) {
   unit.staging.reset();
   unit.stagingCapacity = 0;
   unit.gatherStorage.reset();
+  unit.spareStorage.reset();
   unit.unconsumed = 0;
   unit.fetchedTotal = 0;
   unit.connected = false;

@@ -6,7 +6,9 @@
 // at any instant, to write the completed output and close the files (see
 // unit_writes.cpp). A disk file being written keeps a gathered buffer of
 // completed requests: bytes [0, published) belong at file offset
-// `fileOffset`; bytes beyond `published` are never written.
+// `fileOffset`; bytes beyond `published` are never written. The full
+// buffer before it may still be in flight, written behind (see
+// write_behind.h).
 #pragma once
 
 #include <atomic>
@@ -18,6 +20,7 @@
 #include "services/diagnostics/reports.h"
 #include "services/units/binary_units.h"
 #include "services/units/byte_order.h"
+#include "services/units/write_behind.h"
 
 namespace quadrel {
 
@@ -52,6 +55,9 @@ struct BinaryUnit {
   std::unique_ptr<std::byte[]> staging;
   std::size_t stagingCapacity = 0;
   TransferBuffer gatherStorage;
+  // The buffer that the write behind has, or had last; taken on first need.
+  TransferBuffer spareStorage;
+  WriteBehind behind;
   // Where, counted from `fileOffset`, the first request since the cut was
   // armed ends; noRequestYet before it.
   std::size_t firstRequestEnd = noRequestYet;

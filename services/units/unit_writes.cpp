@@ -11,6 +11,11 @@
 // `published` drops to 0 before `fileOffset` advances. At every instant
 // that ending writes either nothing or bytes that belong exactly where it
 // puts them, and writing them twice changes nothing.
+//
+// A full gathered buffer goes to the write behind once the cut is made, and
+// the other buffer takes its place. Its failure is reported when the owner
+// next waits for it, and drops what was gathered after it, as a failed
+// write drops its own buffer.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -70,12 +75,51 @@ void writeDirect(BinaryUnit& unit, const std::byte* bytes, std::size_t size, std
   if (write.error != 0) failUnitCall(unit.record, status::errorDuringWrite, write.error);
 }
 
-// Room for at least `size` bytes at the end of the gathered buffer (flushing
-// it first when needed); returns the free space and its length.
+// Waits for the write behind; fails with 38 when it failed.
+void finishWriteBehind(BinaryUnit& unit) {
+  if (!unit.behind.inFlight()) return;
+  const std::int64_t offset = unit.behind.offset();
+  const platform::TransferResult result = unit.behind.finish();
+  if (result.error != 0) {
+    unit.published.store(0, release);
+    unit.fileOffset.store(offset + static_cast<std::int64_t>(result.count), release);
+  }
+  unit.behind.forget();
+  if (result.error != 0) failUnitCall(unit.record, status::errorDuringWrite, result.error);
+}
+
+bool hasSpareBuffer(BinaryUnit& unit) {
+  if (!unit.spareStorage) {
+    unit.spareStorage = TransferBuffer(platform::allocateBuffer(gatherSize), BufferRelease{gatherSize});
+  }
+  return unit.spareStorage != nullptr;
+}
+
+// Empties the gathered buffer: hands it to the write behind, or, while the
+// cut is armed or without a helper thread or a second buffer, writes it now.
+void passOnGathered(BinaryUnit& unit) {
+  finishWriteBehind(unit);
+  if (unit.published.load(relaxed) == 0 || unit.cutPending.load(relaxed) || !hasSpareBuffer(unit) ||
+      !unit.behind.available()) {
+    flushOrFail(unit);
+    return;
+  }
+  const std::size_t size = unit.published.load(relaxed);
+  const std::int64_t offset = unit.fileOffset.load(relaxed);
+  unit.behind.start(unit.handle.load(relaxed), unit.gathered.load(relaxed), size, offset);
+  unit.published.store(0, release);
+  unit.fileOffset.store(offset + static_cast<std::int64_t>(size), release);
+  std::swap(unit.gatherStorage, unit.spareStorage);
+  unit.gathered.store(unit.gatherStorage.get(), release);
+  unit.firstRequestEnd = noRequestYet;
+}
+
+// Room for at least `size` bytes at the end of the gathered buffer (passing
+// it on first when needed); returns the free space and its length.
 std::byte* gatherSpace(BinaryUnit& unit, std::size_t size, std::size_t& available) {
   std::size_t used = unit.published.load(relaxed);
   if (gatherSize - used < size) {
-    flushOrFail(unit);
+    passOnGathered(unit);
     used = 0;
   }
   available = gatherSize - used;
@@ -162,6 +206,7 @@ std::size_t stageRequest(BinaryUnit& unit, std::span<const TransferItem> items) 
 }  // namespace
 
 void flushOrFail(BinaryUnit& unit) {
+  finishWriteBehind(unit);
   if (const platform::SystemError error = flushGathered(unit); error != 0) {
     failUnitCall(unit.record, status::errorDuringWrite, error);
   }
@@ -243,6 +288,7 @@ void saveBinaryUnitsAtOnce() {
     const std::byte* bytes = unit.gathered.load(acquire);
     const platform::Handle handle = unit.handle.load(acquire);
     if (bytes == nullptr || handle == platform::noHandle) continue;
+    unit.behind.writeAgainAtOnce(handle);
     const std::size_t size = unit.published.load(acquire);
     if (size == 0) continue;
     const std::int64_t offset = unit.fileOffset.load(acquire);

@@ -1,8 +1,11 @@
 // The program built with a fault layer that makes chosen system calls fail.
 //
 // QUADREL_TEST_FAULTS holds faults separated by ";", each "kind:nth:errno"
-// with kind one of open, read, write, copy, cut, rewind, close, size: the
-// nth call of that kind fails with that error number and moves nothing.
+// with kind one of open, read, write, copy, cut, rewind, close, size, or
+// pwrite (the positional writes alone, which count as writes too): the nth
+// call of that kind fails with that error number and moves nothing. Error
+// number 0 stalls the call instead: it never returns, and the process
+// lives on until a signal ends it.
 // The first fault installed swaps the entries of the POSIX layer's system
 // call table for wrappers that count the calls of each kind. Everything else
 // is the program.
@@ -13,6 +16,8 @@
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "converter/conversion_driver.h"
 #include "platform/posix/syscalls.h"
 #include "services/diagnostics/startup.h"
@@ -21,7 +26,7 @@ namespace {
 
 using quadrel::platform::posix::Syscalls;
 
-enum class CallKind { open, read, write, copy, cut, rewind, close, size, count };
+enum class CallKind { open, read, write, copy, cut, rewind, close, size, pwrite, count };
 
 constexpr std::size_t faultsPerKind = 8;
 
@@ -43,10 +48,11 @@ bool failsNow(CallKind kind) {
   KindFaults& state = faultTable[static_cast<std::size_t>(kind)];
   const long call = state.calls.fetch_add(1) + 1;
   for (const Fault& fault : state.faults) {
-    if (fault.call == call) {
-      errno = fault.error;
-      return true;
-    }
+    if (fault.call != call) continue;
+    while (fault.error == 0)
+      pause();
+    errno = fault.error;
+    return true;
   }
   return false;
 }
@@ -61,7 +67,8 @@ ssize_t writeCall(int fd, const void* bytes, size_t size) {
   return failsNow(CallKind::write) ? -1 : original.write(fd, bytes, size);
 }
 ssize_t pwriteCall(int fd, const void* bytes, size_t size, off_t offset) {
-  return failsNow(CallKind::write) ? -1 : original.pwrite(fd, bytes, size, offset);
+  const bool fails = failsNow(CallKind::pwrite);
+  return failsNow(CallKind::write) || fails ? -1 : original.pwrite(fd, bytes, size, offset);
 }
 ssize_t copyCall(int from, off_t* fromOffset, int to, off_t* toOffset, size_t size, unsigned flags) {
   return failsNow(CallKind::copy) ? -1 : original.copyFileRange(from, fromOffset, to, toOffset, size, flags);
@@ -111,7 +118,7 @@ bool parseKind(const std::string& word, CallKind& kind) {
   static const std::pair<const char*, CallKind> names[] = {
       {"open", CallKind::open},   {"read", CallKind::read}, {"write", CallKind::write},
       {"copy", CallKind::copy},   {"cut", CallKind::cut},   {"rewind", CallKind::rewind},
-      {"close", CallKind::close}, {"size", CallKind::size}};
+      {"close", CallKind::close}, {"size", CallKind::size}, {"pwrite", CallKind::pwrite}};
   for (const auto& [name, value] : names) {
     if (word == name) {
       kind = value;
