@@ -38,7 +38,7 @@ bool conflictsWithOpenUnit(const BinaryUnit& opening, const platform::FileIdenti
 }
 
 TransferBuffer allocate(BinaryUnit& unit, std::size_t size) {
-  TransferBuffer buffer(platform::allocateBuffer(size), BufferRelease{size});
+  TransferBuffer buffer = newTransferBuffer(size);
   if (!buffer) failUnit(unit.record, status::insufficientMemory);
   return buffer;
 }

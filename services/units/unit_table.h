@@ -36,6 +36,11 @@ struct BufferRelease {
 };
 using TransferBuffer = std::unique_ptr<std::byte[], BufferRelease>;
 
+// A bulk buffer of `size` bytes; empty when there is no memory.
+inline TransferBuffer newTransferBuffer(std::size_t size) {
+  return TransferBuffer(platform::allocateBuffer(size), BufferRelease{size});
+}
+
 struct BinaryUnit {
   UnitRecord record;
   bool connected = false;

@@ -89,9 +89,7 @@ void finishWriteBehind(BinaryUnit& unit) {
 }
 
 bool hasSpareBuffer(BinaryUnit& unit) {
-  if (!unit.spareStorage) {
-    unit.spareStorage = TransferBuffer(platform::allocateBuffer(gatherSize), BufferRelease{gatherSize});
-  }
+  if (!unit.spareStorage) unit.spareStorage = newTransferBuffer(gatherSize);
   return unit.spareStorage != nullptr;
 }
 
