@@ -1,4 +1,7 @@
-// The conversion driver: one straight run from the banner to the end.
+// The conversion driver: one straight run from the banner to the end. It
+// reads the two inputs into their descriptions, which checks them; plans
+// the output from them; writes the header, the frames and the tail; and
+// settles the header.
 //
 // The output file is opened only after every check has passed, so a
 // rejected pair never creates or changes an output file.
@@ -9,8 +12,11 @@
 #include <string_view>
 
 #include "converter/bformat_output.h"
+#include "converter/frame_loop.h"
+#include "converter/input_reader.h"
+#include "converter/output_plan.h"
+#include "converter/tail_copy.h"
 #include "converter/usage.h"
-#include "converter/wave_header.h"
 #include "services/console/arguments.h"
 #include "services/console/console_input.h"
 #include "services/console/name_field.h"
@@ -64,13 +70,14 @@ NameFields obtainNames() {
 
 // An unknown frame count (data up to the end of a stream) shows as -1.
 void writeSummary(std::string_view pointsLabel, std::string_view rateLabel, Frames frames,
-                  const InputHeaderFields& wx) {
+                  const FormatFields& wx) {
   writeValueListRecord({ListValue::string(pointsLabel), ListValue::int64(frames.value_or(-1)),
-                        ListValue::string(" with "), ListValue::int16(wx.channelCount),
+                        ListValue::string(" with "), ListValue::int16(static_cast<std::int16_t>(wx.channels)),
                         ListValue::string(" Channels")});
-  writeValueListRecord({ListValue::string(rateLabel), ListValue::int32(wx.samplingRate),
-                        ListValue::string(" with "), ListValue::int16(wx.bitsPerSample),
-                        ListValue::string(" Bits")});
+  writeValueListRecord(
+      {ListValue::string(rateLabel), ListValue::int32(static_cast<std::int32_t>(wx.sampleRate)),
+       ListValue::string(" with "), ListValue::int16(static_cast<std::int16_t>(wx.bitsPerSample)),
+       ListValue::string(" Bits")});
 }
 
 // An output named "*.amb", in any case, is labelled as ambisonic B-format.
@@ -87,6 +94,15 @@ bool namesAmbisonicFile(std::string_view field) {
   return extension == ".amb";
 }
 
+// How the frames end: when an input's data ended first, the header is
+// settled over the frames converted, and then that input's end is reported.
+void endFrames(const OutputPlan& plan, const FrameRun& run) {
+  if (const std::optional<int> unit = inputEndedFirst(plan.counts, run)) {
+    settleOutput(plan, run.frames);
+    failAtEndOfData(*unit);
+  }
+}
+
 }  // namespace
 
 void runConversion() {
@@ -94,25 +110,31 @@ void runConversion() {
   writeBanner();
   NameFields names = obtainNames();
 
-  WaveHeader header;
   openUnit(wxUnit, asText(names.wx), {UnitAction::read, UnitStatus::old});
-  const Frames wxFrames = readWxHeader(header);
-  writeSummary("Number of data points #1 :", "Sampling Frequency #1 (Hz):", wxFrames, header.wx);
+  CheckedInput wx = readWxInput();
+  writeSummary("Number of data points #1 :", "Sampling Frequency #1 (Hz):", wx.frames, wx.input.format);
 
   openUnit(yzUnit, asText(names.yz), {UnitAction::read, UnitStatus::old});
-  const Frames frames = readAndCompareYzHeader(header);
-  writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", frames, header.wx);
+  const CheckedInput yz = readYzInput(wx.input);
+  writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", yz.frames, wx.input.format);
 
-  BFormatOutput output(header, frames, namesAmbisonicFile(asText(names.output)));
+  const bool ambisonic = namesAmbisonicFile(asText(names.output));
+  if (!keepsCanonicalHeader(wx.input, yz.input, yz.frames, ambisonic)) listTailChunks(wx.input);
+  const OutputPlan plan = planOutput(wx.input, yz.input, yz.frames, ambisonic);
+
   openUnit(outputUnit, asText(names.output), {UnitAction::write, UnitStatus::unknown});
   rewindUnit(outputUnit);
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Outfile Fsampling ="),
-                     LayoutItem::int8(header.wx.samplingRate), LayoutItem::text(" Hz")});
-  output.writeHeader();
+                     LayoutItem::int8(static_cast<std::int32_t>(wx.input.format.sampleRate)),
+                     LayoutItem::text(" Hz")});
+  writeOutputHeader(plan);
   writeLayoutRecord({LayoutItem::text(" ")});
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Saving data to output file (s)...")});
 
-  output.writeFramesAndTail();
+  const FrameRun run = moveFrames(plan.counts, plan.half);
+  endFrames(plan, run);
+  const std::optional<std::uint64_t> cutTo = writeTail(plan, run.frames);
+  settleOutput(plan, run.frames, cutTo);
   writeValueListRecord({ListValue::string(" Conversion terminated OK !!!!")});
 
   closeUnit(wxUnit);

@@ -14,10 +14,8 @@ constexpr std::uint32_t sizeFieldLimit = 0xFFFFFFFF;
 // Chunk header 8, reserved body 28: ds64 holds the RIFF size, the data size
 // and the sample count, 64 bits each, then a table length of 0.
 constexpr std::size_t reservedBodyLength = 28;
-
-std::int32_t wrappingAdd(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
+// fact body: the frame count, 32 bits.
+constexpr std::size_t factBodyLength = 4;
 
 std::int32_t wrappingMultiply(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
@@ -63,48 +61,53 @@ class HeaderImage {
 };
 
 void putFormat(HeaderImage& out, const OutputFormat& format) {
+  const bool extensible = format.extensible();
   out.id("fmt ");
-  out.u32(format.ambisonic ? extensibleFormatLength : plainFormatLength);
-  out.u16(format.ambisonic ? extensibleFormatTag : format.formatTag);
+  out.u32(extensible ? extensibleFormatLength : plainFormatLength);
+  out.u16(extensible ? extensibleFormatTag : format.formatTag);
   out.u16(4);
   out.u32(format.sampleRate);
   out.u32(format.sampleRate * format.blockAlign);
   out.u16(format.blockAlign);
   out.u16(format.bitsPerSample);
-  if (!format.ambisonic) return;
+  if (!extensible) return;
   out.u16(extensibleFormatLength - plainFormatLength - 2);  // the extension's size
-  out.u16(format.bitsPerSample);                            // valid bits
-  out.u32(0);                                               // channel mask: no speaker positions
-  out.u32(format.formatTag);                                // the SubFormat GUID
-  out.bytes(std::as_bytes(std::span(ambisonicSubFormatTail)));
+  out.u16(format.validBits);
+  out.u32(0);                 // channel mask: no speaker positions
+  out.u32(format.formatTag);  // the SubFormat GUID
+  out.bytes(std::as_bytes(std::span(format.ambisonic ? ambisonicSubFormatTail : waveSubFormatTail)));
 }
 
 }  // namespace
 
-OutputHeader buildOutputHeader(const WaveHeader& header, std::int64_t frames) {
-  const SharedHeaderFields& shared = header.shared;
-  const auto blockAlign = static_cast<std::int16_t>(static_cast<std::uint16_t>(2 * shared.blockAlign));
+CanonicalImage buildCanonicalHeader(const InputDescription& wx, const InputDescription& yz,
+                                    std::int64_t frames) {
+  const FixedHeader& w = *wx.fixed;
+  const FixedHeader& y = *yz.fixed;
+  const auto blockAlign = static_cast<std::int16_t>(static_cast<std::uint16_t>(2 * yz.format.blockAlign));
+  const auto rate = static_cast<std::int32_t>(wx.format.sampleRate);
 
-  OutputHeader out{};
-  std::byte* image = out.image.data();
-  std::memcpy(image, shared.riffId.data(), 4);
-  storeInt32Le(image + 4, wrappingAdd(header.wx.riffSize, header.wx.dataLength));
-  std::memcpy(image + 8, shared.waveFmtId.data(), 8);
-  storeInt32Le(image + 16, shared.fmtLength);
-  storeInt16Le(image + 20, shared.formatTag);
-  storeInt16Le(image + 22, 4);
-  storeInt32Le(image + 24, header.wx.samplingRate);
-  storeInt32Le(image + 28, wrappingMultiply(header.wx.samplingRate, blockAlign));
-  storeInt16Le(image + 32, blockAlign);
-  storeInt16Le(image + 34, header.wx.bitsPerSample);
-  std::memcpy(image + 36, shared.dataId.data(), 4);
-  storeInt32Le(image + 40, wrappingMultiply(blockAlign, static_cast<std::int32_t>(frames)));
-  return out;
+  CanonicalImage image{};
+  std::byte* h = image.data();
+  std::memcpy(h, y.riffId.data(), 4);
+  storeUint32Le(h + 4, w.riffSize + w.dataLength);
+  std::memcpy(h + 8, y.waveFmtId.data(), 8);
+  storeUint32Le(h + 16, y.fmtLength);
+  storeInt16Le(h + 20, static_cast<std::int16_t>(yz.format.formatTag));
+  storeInt16Le(h + 22, 4);
+  storeInt32Le(h + 24, rate);
+  storeInt32Le(h + 28, wrappingMultiply(rate, blockAlign));
+  storeInt16Le(h + 32, blockAlign);
+  storeInt16Le(h + 34, static_cast<std::int16_t>(wx.format.bitsPerSample));
+  std::memcpy(h + 36, y.dataId.data(), 4);
+  storeInt32Le(h + 40, wrappingMultiply(blockAlign, static_cast<std::int32_t>(frames)));
+  return image;
 }
 
 std::uint64_t ChunkedLayout::length() const {
-  std::uint64_t length = 12 + 8 + (format.ambisonic ? extensibleFormatLength : plainFormatLength) + 8;
+  std::uint64_t length = 12 + 8 + (format.extensible() ? extensibleFormatLength : plainFormatLength) + 8;
   if (reserved) length += 8 + reservedBodyLength;
+  if (fact) length += 8 + factBodyLength;
   if (hasBext) length += 8 + bext.size() + bext.size() % 2;
   return length;
 }
@@ -139,6 +142,13 @@ ChunkedHeader buildChunkedHeader(const ChunkedLayout& layout, const OutputSizes&
     out.pad(layout.bext.size() % 2);
   }
   putFormat(out, layout.format);
+  if (layout.fact) {
+    // RF64 states the count in ds64.
+    const bool fits = sizes.dataSize && !rf64 && sizes.frames <= sizeFieldLimit;
+    out.id("fact");
+    out.u32(factBodyLength);
+    out.u32(fits ? static_cast<std::uint32_t>(sizes.frames) : sizeFieldLimit);
+  }
   out.id("data");
   out.u32(field(sizes.dataSize.has_value(), sizes.dataSize.value_or(0)));
   return out.take();

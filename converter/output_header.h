@@ -7,7 +7,8 @@
 //   "RIFF" or "RF64", size, "WAVE"
 //   [ "JUNK" or "ds64", 28 bytes ]  kept free for the 64-bit sizes
 //   [ "bext", the WX file's body ]  Broadcast Wave: origin and timecode
-//   "fmt ", 16 bytes, or 40 for WAVE_FORMAT_EXTENSIBLE (.amb)
+//   "fmt ", 16 bytes, or 40 for WAVE_FORMAT_EXTENSIBLE
+//   [ "fact", the frame count ]     every format but plain PCM
 //   "data", size
 // No size in it ever wraps: a size that passes 32 bits moves to the ds64
 // chunk, or reads 0xFFFFFFFF ("up to the end") where there is none.
@@ -20,29 +21,32 @@
 #include <span>
 #include <vector>
 
-#include "converter/wave_header.h"
+#include "converter/input_description.h"
 #include "services/units/transfer_item.h"
 
 namespace quadrel {
 
 // The 44-byte header, in file order. The identifiers, fmt length, format
-// tag and block align are those held after the YZ read; the output block
-// align is twice that block align kept in 16 bits; sums and products wrap
-// at 32 bits.
-struct OutputHeader {
-  std::array<std::byte, 44> image;
-};
+// tag and block align are the YZ file's; the rate, the bits and the sizes
+// the WX file's. The output block align is twice the YZ block align kept in
+// 16 bits; sums and products wrap at 32 bits.
+using CanonicalImage = std::array<std::byte, 44>;
 
-OutputHeader buildOutputHeader(const WaveHeader& header, std::int64_t frames);
+CanonicalImage buildCanonicalHeader(const InputDescription& wx, const InputDescription& yz,
+                                    std::int64_t frames);
 
 // The fmt fields of the four-channel output.
 struct OutputFormat {
-  std::uint16_t formatTag = 1;  // 1 PCM, 3 IEEE float
+  std::uint16_t formatTag = 1;  // 1 PCM, 3 IEEE float, or another tag of a canonical YZ file
   std::uint32_t sampleRate = 0;
-  std::uint16_t blockAlign = 0;  // of a four-channel frame
-  std::uint16_t bitsPerSample = 0;
-  bool ambisonic = false;  // WAVE_FORMAT_EXTENSIBLE with the B-format SubFormat
+  std::uint16_t blockAlign = 0;     // of a four-channel frame
+  std::uint16_t bitsPerSample = 0;  // the container of one sample
+  std::uint16_t validBits = 0;      // of those, the bits that carry the sample
+  bool ambisonic = false;           // labelled B-format: WAVE_FORMAT_EXTENSIBLE, B-format SubFormat
 
+  // WAVE_FORMAT_EXTENSIBLE states the valid bits apart from the container,
+  // and the B-format SubFormat.
+  bool extensible() const { return ambisonic || validBits != bitsPerSample; }
   bool operator==(const OutputFormat&) const = default;
 };
 
@@ -51,6 +55,7 @@ struct ChunkedLayout {
   OutputFormat format;
   std::span<const std::byte> bext;  // empty: no bext chunk
   bool hasBext = false;
+  bool fact = false;      // a fact chunk with the frame count
   bool reserved = false;  // the 36 bytes after "WAVE"
 
   std::uint64_t length() const;
@@ -65,8 +70,8 @@ struct OutputSizes {
 };
 
 // One field of a header image and the kind of item it travels as, so that
-// the output's byte-order settings reach its numbers as they reach today's
-// header. 64-bit sizes travel as characters: no item converts them.
+// the output's byte-order settings reach its numbers as they reach the
+// canonical header. 64-bit sizes travel as characters: no item converts them.
 struct HeaderField {
   ItemKind kind;
   std::size_t offset;

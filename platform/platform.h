@@ -61,6 +61,13 @@ struct TransferResult {
 // with no error is the end of the data; for a pipe, its writer has closed it.
 TransferResult readSome(Handle handle, void* buffer, std::size_t size);
 
+// Reads `size` bytes at a fixed offset of a regular file without moving the
+// file position; fewer only where the file ends.
+TransferResult readAt(Handle handle, void* buffer, std::size_t size, std::int64_t offset);
+
+// The file position of a regular file; nothing when the system cannot tell.
+std::optional<std::int64_t> positionOf(Handle handle);
+
 // Writes every byte, continuing short writes; stops at the first failing call.
 TransferResult writeAll(Handle handle, const void* bytes, std::size_t size);
 

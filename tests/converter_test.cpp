@@ -1,5 +1,5 @@
-// The converter's pure rules: frame counts, the chunk walker and the
-// wrapping arithmetic of the four-channel header.
+// The converter's pure rules: frame counts, the chunk parser, and the
+// four-channel headers.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "converter/chunk_walker.h"
+#include "converter/input_checks.h"
 #include "converter/output_header.h"
-#include "converter/wave_header.h"
+#include "converter/wave_parser.h"
 #include "services/units/little_endian.h"
 #include "tests/support/wav_builder.h"
 
@@ -32,17 +32,18 @@ TEST(FrameCount, TruncatesTowardZeroAndRefusesImpossibleDivisions) {
             std::numeric_limits<std::int64_t>::max());
 }
 
-// The walker on bytes in memory.
-struct WalkCase {
+// The parser on bytes in memory, handed in whole and in pieces.
+struct ParseCase {
   const char* name;
   std::string file;
-  WalkEnd end;
+  bool atData;  // otherwise it wants more, or stopped at a file of another form
   std::uint64_t dataStart = 0;
-  std::optional<std::uint64_t> dataLength;
+  std::uint32_t dataSize = 0;
+  std::optional<std::uint64_t> ds64DataSize = std::nullopt;
   SampleKind kind = SampleKind::pcm;  // of the fmt chunk; other when there is none
 };
 
-std::vector<WalkCase> walkCases() {
+std::vector<ParseCase> parseCases() {
   using namespace harness;
   const std::string fmt = chunk("fmt ", formatBody({}));
   const std::string data = chunk("data", std::string(40, 'd'));
@@ -53,88 +54,81 @@ std::vector<WalkCase> walkCases() {
   };
   const std::string streamed = chunkWithSize("data", 0xFFFFFFFF, std::string(40, 'd'));
   return {
-      {"Canonical", buildWav(stereo16(10, 1)), WalkEnd::data, 44, 40},
+      {"Canonical", buildWav(stereo16(10, 1)), true, 44, 40},
       {"OddChunksBeforeFmtWithTheirPad",
-       waveFile("RIFF", {chunk("JUNK", std::string(27, 'j')), chunk("iXML", "<BWFXML/>"), fmt, data}),
-       WalkEnd::data, 98, 40},
-      {"ExtensibleFloat", waveFile("RIFF", {chunk("fmt ", extensibleBody(withBits(32), 32, 3)), data}),
-       WalkEnd::data, 68, 40, SampleKind::ieeeFloat},
-      {"ExtensibleMuLaw", waveFile("RIFF", {chunk("fmt ", extensibleBody(withBits(8), 8, 7)), data}),
-       WalkEnd::data, 68, 40, SampleKind::other},
+       waveFile("RIFF", {chunk("JUNK", std::string(27, 'j')), chunk("iXML", "<BWFXML/>"), fmt, data}), true,
+       98, 40},
+      {"ExtensibleFloat", waveFile("RIFF", {chunk("fmt ", extensibleBody(withBits(32), 32, 3)), data}), true,
+       68, 40, std::nullopt, SampleKind::ieeeFloat},
+      {"ExtensibleMuLaw", waveFile("RIFF", {chunk("fmt ", extensibleBody(withBits(8), 8, 7)), data}), true,
+       68, 40, std::nullopt, SampleKind::other},
       {"Rf64SizeFromDs64",
        waveFile("RF64",
                 {chunk("ds64", ds64Body(0, 0x123456789, 0)), fmt, chunkWithSize("data", 0xFFFFFFFF, "")}),
-       WalkEnd::data, 80, 0x123456789},
-      {"Bw64WithoutDs64RunsToTheEnd", waveFile("BW64", {fmt, streamed}), WalkEnd::data, 44, std::nullopt},
-      {"StreamedRiffRunsToTheEnd", waveFile("RIFF", {fmt, chunk("LIST", "INFO"), streamed}), WalkEnd::data,
-       56, std::nullopt},
-      {"ZeroSizeRunsToTheEnd", waveFile("RIFF", {fmt, chunkWithSize("data", 0, "dd")}), WalkEnd::data, 44,
-       std::nullopt},
-      {"NoFmtBeforeTheData", waveFile("RIFF", {data, fmt}), WalkEnd::data, 20, 40, SampleKind::other},
-      {"ShortFmt", waveFile("RIFF", {chunk("fmt ", std::string(14, '\1')), data}), WalkEnd::data, 42, 40,
+       true, 80, 0xFFFFFFFF, 0x123456789},
+      {"Bw64WithoutDs64", waveFile("BW64", {fmt, streamed}), true, 44, 0xFFFFFFFF},
+      {"StreamedRiff", waveFile("RIFF", {fmt, chunk("LIST", "INFO"), streamed}), true, 56, 0xFFFFFFFF},
+      {"NoFmtBeforeTheData", waveFile("RIFF", {data, fmt}), true, 20, 40, std::nullopt, SampleKind::other},
+      {"ShortFmt", waveFile("RIFF", {chunk("fmt ", std::string(14, '\1')), data}), true, 42, 40, std::nullopt,
        SampleKind::other},
-      {"EndsInsideAChunkHeader", waveFile("RIFF", {fmt, data}).substr(0, 40), WalkEnd::truncated, 0,
-       std::nullopt},
-      {"EndsInsideThePadByte", waveFile("RIFF", {chunk("JUNK", "j"), data}).substr(0, 21), WalkEnd::truncated,
-       0, std::nullopt},
-      {"SizeNearTwoToThe32", waveFile("RIFF", {chunkWithSize("JUNK", 0xFFFFFFFE, ""), fmt, data}),
-       WalkEnd::truncated, 0, std::nullopt},
-      {"NotWave", waveFile("RIFX", {fmt, data}), WalkEnd::notWave, 0, std::nullopt},
+      {"EndsInsideAChunkHeader", waveFile("RIFF", {fmt, data}).substr(0, 40), false},
+      {"EndsInsideThePadByte", waveFile("RIFF", {chunk("JUNK", "j"), data}).substr(0, 21), false},
+      {"SizeNearTwoToThe32", waveFile("RIFF", {chunkWithSize("JUNK", 0xFFFFFFFE, ""), fmt, data}), false},
+      {"NotWave", waveFile("RIFX", {fmt, data}), false},
   };
 }
 
-TEST(ChunkWalker, StopsAtTheDataOrWhereTheBytesEnd) {
-  for (const WalkCase& c : walkCases()) {
-    SCOPED_TRACE(c.name);
-    SpanByteSource source(std::as_bytes(std::span(c.file)));
-    const ChunkWalk walk = walkChunks(source, false);
-    EXPECT_LE(source.consumed(), c.file.size());
-    ASSERT_EQ(walk.end, c.end);
-    if (c.end != WalkEnd::data) continue;
-    EXPECT_EQ(walk.dataStart, c.dataStart);
-    EXPECT_EQ(source.consumed(), c.dataStart) << "the source is left at the first sample";
-    EXPECT_EQ(walk.dataLength, c.dataLength);
-    EXPECT_EQ(walk.format ? walk.format->kind : SampleKind::other, c.kind);
+TEST(WaveParser, StopsAtTheDataWhateverPiecesTheBytesComeIn) {
+  for (const ParseCase& c : parseCases()) {
+    for (std::size_t piece : {c.file.size(), std::size_t{1}, std::size_t{7}}) {
+      SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+      WaveParser parser(false);
+      const std::span<const std::byte> bytes = std::as_bytes(std::span(c.file));
+      std::size_t taken = 0;
+      while (taken < bytes.size() && parser.wanted() > 0) {
+        const std::size_t size = std::min<std::size_t>({piece, bytes.size() - taken, parser.wanted()});
+        parser.take(bytes.subspan(taken, size));
+        taken += size;
+      }
+      ASSERT_EQ(parser.atData(), c.atData);
+      EXPECT_EQ(parser.notWave(), std::string_view(c.name) == "NotWave");
+      if (!c.atData) continue;
+      const ParsedWave& parsed = parser.parsed();
+      EXPECT_EQ(parsed.dataStart, c.dataStart);
+      EXPECT_EQ(taken, c.dataStart) << "the reader is left at the first sample";
+      EXPECT_EQ(parsed.dataSize, c.dataSize);
+      EXPECT_EQ(parsed.ds64DataSize, c.ds64DataSize);
+      EXPECT_EQ(parsed.format ? parsed.format->kind : SampleKind::other, c.kind);
+    }
   }
 }
 
-TEST(ChunkWalker, KeepsTheBextBodyOnlyWhenAskedAndUpToItsLimit) {
+TEST(WaveParser, KeepsTheBextBodyOnlyWhenAskedAndUpToItsLimit) {
   const std::string fmt = harness::chunk("fmt ", harness::formatBody({}));
   for (std::size_t size : {std::size_t{603}, bextLimit, bextLimit + 2}) {
     const std::string file = harness::waveFile(
         "RIFF", {harness::chunk("bext", std::string(size, 'b')), fmt, harness::chunk("data", "")});
     for (bool keep : {false, true}) {
-      SpanByteSource source(std::as_bytes(std::span(file)));
-      const ChunkWalk walk = walkChunks(source, keep);
-      EXPECT_EQ(walk.end, WalkEnd::data);
-      EXPECT_EQ(walk.bext.value_or(std::vector<std::byte>()).size(), keep && size <= bextLimit ? size : 0)
+      WaveParser parser(keep);
+      parser.take(std::as_bytes(std::span(file)));
+      EXPECT_TRUE(parser.atData());
+      EXPECT_EQ(parser.parsed().bext.value_or(std::vector<std::byte>()).size(),
+                keep && size <= bextLimit ? size : 0)
           << size;
     }
   }
 }
 
-InputHeaderFields stereo16() {
-  InputHeaderFields fields;
-  fields.channelCount = 2;
-  fields.samplingRate = 44100;
-  fields.byteRate = 176400;
-  fields.bitsPerSample = 16;
-  fields.dataLength = 4000;
-  return fields;
-}
-
-WaveHeader canonicalPair() {
-  WaveHeader header;
-  header.shared.riffId = {'R', 'I', 'F', 'F'};
-  header.shared.waveFmtId = {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-  header.shared.fmtLength = 16;
-  header.shared.formatTag = 1;
-  header.shared.blockAlign = 4;
-  header.shared.dataId = {'d', 'a', 't', 'a'};
-  header.wx = stereo16();
-  header.wx.riffSize = 36 + 4000;
-  header.yz = header.wx;
-  return header;
+// A canonical stereo 16-bit input of 1000 frames.
+InputDescription canonicalInput() {
+  InputDescription input;
+  input.form = InputForm::canonical;
+  input.format = {1, 2, 44100, 176400, 4, 16, SampleKind::pcm, 16};
+  input.fixed = FixedHeader{{'R', 'I', 'F', 'F'}, 36 + 4000, {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}, 16,
+                            {'d', 'a', 't', 'a'}, 4000};
+  input.dataStart = 44;
+  input.dataLength = 4000;
+  return input;
 }
 
 struct Fields {
@@ -142,20 +136,21 @@ struct Fields {
   std::int16_t formatTag, channels, blockAlign, bits;
 };
 
-Fields decode(const OutputHeader& out) {
-  const std::byte* h = out.image.data();
+Fields decode(const CanonicalImage& image) {
+  const std::byte* h = image.data();
   return {loadInt32Le(h + 4),  loadInt32Le(h + 16), loadInt32Le(h + 24),
           loadInt32Le(h + 28), loadInt32Le(h + 40), loadInt16Le(h + 20),
           loadInt16Le(h + 22), loadInt16Le(h + 32), loadInt16Le(h + 34)};
 }
 
-TEST(OutputHeader, SharedFieldsComeFromTheYzFileAndArithmeticWraps) {
-  WaveHeader header = canonicalPair();
-  header.shared.formatTag = 3;       // as left by the YZ read
-  header.shared.blockAlign = 20000;  // doubled, it no longer fits 16 bits
-  header.wx.riffSize = std::numeric_limits<std::int32_t>::max();
-  header.wx.samplingRate = 1 << 30;
-  Fields f = decode(buildOutputHeader(header, 3));
+TEST(CanonicalHeader, SharedFieldsComeFromTheYzFileAndArithmeticWraps) {
+  InputDescription wx = canonicalInput();
+  InputDescription yz = canonicalInput();
+  yz.format.formatTag = 3;
+  yz.format.blockAlign = 20000;  // doubled, it no longer fits 16 bits
+  wx.fixed->riffSize = std::numeric_limits<std::int32_t>::max();
+  wx.format.sampleRate = 1 << 30;
+  Fields f = decode(buildCanonicalHeader(wx, yz, 3));
   EXPECT_EQ(f.formatTag, 3);
   EXPECT_EQ(f.blockAlign, static_cast<std::int16_t>(40000 - 65536));
   EXPECT_EQ(f.riffSize, static_cast<std::int32_t>(0x7FFFFFFFu + 4000u));
@@ -206,7 +201,7 @@ TEST(ChunkedHeader, StatesItsSizesWithoutWrappingInEveryForm) {
   for (const ChunkedCase& c : cases) {
     SCOPED_TRACE(c.name);
     ChunkedLayout layout;
-    layout.format = {1, 48000, 12, 24, false};
+    layout.format = {1, 48000, 12, 24, 24, false};
     layout.reserved = c.reserved;
     const ChunkedHeader header = buildChunkedHeader(layout, c.sizes);
     const std::byte* h = header.image.data();

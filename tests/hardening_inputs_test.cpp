@@ -68,6 +68,16 @@ struct LayoutCase {
     frames = count;
     return *this;
   }
+  // The YZ file comes through a FIFO that a shell fills.
+  LayoutCase& yzThroughFifo() {
+    yzFifo = true;
+    return *this;
+  }
+  // The WX file is standard input redirected from a regular file.
+  LayoutCase& wxAsStandardInputFile() {
+    wxStdinFile = true;
+    return *this;
+  }
 
   const char* name;
   std::string wx, yz;
@@ -77,6 +87,8 @@ struct LayoutCase {
   const char* outputName = "out.wav";
   int endsFirst = 0;  // the unit whose data ends while the other goes on
   std::optional<std::uint64_t> frames;
+  bool yzFifo = false;
+  bool wxStdinFile = false;
 };
 
 void PrintTo(const LayoutCase& c, std::ostream* out) { *out << c.name; }
@@ -115,6 +127,36 @@ std::vector<LayoutCase> layoutCases() {
   canonicalStreamed.riffSize = canonicalStreamed.dataLength = -1;
   const std::string float18 = fmtChunk(3, 32, le16(0));
   const std::string truncatedJunk = chunkWithSize("JUNK", 0xFFFFFFF0, std::string(28, '\0'));
+  // The placeholder sox writes when it streams, in a file of 100 frames:
+  // 0x7FFFF000 in whole frames, the RIFF size to match.
+  auto soxStreamed = [&](std::uint16_t bits, std::uint32_t seed) {
+    const std::uint16_t align = 2 * bits / 8;
+    const std::uint32_t size = 0x7FFFF000 / align * align;
+    const std::string head = bits == 16 ? fmt : extensible(bits, 1) + chunk("fact", le32(0x15555555));
+    return waveFile("RIFF", {head, chunkWithSize("data", size, samples(seed, align))},
+                    static_cast<std::uint32_t>(4 + head.size() + 8 + size));
+  };
+  auto canonicalWithLeftover = [&](std::uint32_t seed) {
+    WavSpec recipe = stereo16(0, seed);
+    recipe.sampleBytes = samples(seed) + "odd";
+    recipe.trailing = std::string(1, '\0') + list("kept");
+    return buildWav(recipe);
+  };
+  auto twentyBits = [](std::uint32_t seed) {
+    WavSpec recipe = stereo16(100, seed);
+    recipe.bitsPerSample = 20;
+    return recipe;
+  };
+  auto canonical24 = [](std::int32_t frames, std::uint32_t seed) {
+    WavSpec recipe = stereo16(frames, seed);
+    recipe.bitsPerSample = 24;
+    return recipe;
+  };
+  auto streamed24 = [&](std::int32_t frames, std::uint32_t seed) {
+    WavSpec recipe = canonical24(frames, seed);
+    recipe.riffSize = recipe.dataLength = -1;
+    return recipe;
+  };
   const std::string rf64Head = chunk("ds64", ds64Body(0, 400, 100)) + fmt;
 
   std::vector<LayoutCase> cases = {
@@ -164,6 +206,51 @@ std::vector<LayoutCase> layoutCases() {
       {"RecorderFileThroughAPipeWithChunksAfterData",
        waveFile("RIFF", {bext, fmt, chunk("data", samples(52) + "lef"), ixml, junk}),
        waveFile("RIFF", {fmt, chunk("data", samples(53) + "lef")}), 0, nullptr, true},
+      // sox writing to a pipe: a placeholder near 2 GiB, in whole frames,
+      // and the RIFF size to match, means "up to the end".
+      {"SoxPlaceholderInRegularFiles", soxStreamed(16, 56), soxStreamed(16, 57)},
+      {"SoxPlaceholderThroughAPipe", soxStreamed(24, 58), soxStreamed(24, 59), 0, nullptr, true},
+      // Only whole chunks inside the file and the RIFF size follow the
+      // frames, none about two channels: not a chunk cut short, a trailer
+      // after the RIFF end, samples beyond a ds64 data size, PEAK or levl.
+      {"TrailingChunkCutShort",
+       waveFile("RIFF", {fmt, list("x"), data(60), ixml, chunkWithSize("LIST", 100, std::string(18, 'l'))}),
+       waveFile("RIFF", {fmt, data(61)})},
+      {"Id3TrailerAfterTheRiffEnd",
+       waveFile("RIFF", {fmt, list("x"), data(62), ixml}) + "TAG" + std::string(125, 't'),
+       waveFile("RIFF", {fmt, data(63)})},
+      {"Rf64DataSizeShortOfItsChunk",
+       waveFile("RF64", {chunk("ds64", ds64Body(508, 300, 75)), fmt, streamed(64), junk}),
+       waveFile("RIFF", {fmt, chunk("data", samplePattern(65, 300))})},
+      {"PeakAndLevlAfterTheData",
+       waveFile("RIFF", {float18, chunk("fact", le32(100)), data(66, 8), chunk("PEAK", std::string(24, 'p')),
+                         chunk("levl", std::string(30, 'v')), list("after")}),
+       waveFile("RIFF", {float18, data(67, 8)})},
+      // A canonical WX file's left-over sample bytes and pad byte never
+      // reach a chunked output; its chunks after them do.
+      LayoutCase("CanonicalLeftoverBytesIntoAChunkedOutput", canonicalWithLeftover(68),
+                 canonicalWithLeftover(69))
+          .to("take.amb"),
+      LayoutCase("TwentyBitsLabelledAmbisonic", buildWav(twentyBits(70)), buildWav(twentyBits(71)))
+          .to("t.amb"),
+      // A stream that ends while the other input's fetched bytes hold part
+      // of a frame, and two streams that end inside a frame: the header is
+      // settled over the frames converted.
+      LayoutCase("YzStreamEndsWhereWxHoldsPartOfAFrame", buildWav(canonical24(200000, 72)),
+                 buildWav(streamed24(174755, 73)))
+          .yzThroughFifo()
+          .endingFirst(2, 174755),
+      LayoutCase("TwoStreamsEndingInsideAFrame",
+                 waveFile("RIFF", {fmt, chunkWithSize("data", 0xFFFFFFFF, samples(74) + "wx!")}, 0xFFFFFFFF),
+                 waveFile("RIFF", {fmt, chunkWithSize("data", 0xFFFFFFFF, samples(75) + "yz!")}, 0xFFFFFFFF),
+                 0, nullptr, true)
+          .yzThroughFifo()
+          .endingFirst(1, 100),
+      // Standard input from a regular file is held to its length.
+      LayoutCase("Rf64ClaimingMoreThanStandardInputHolds",
+                 waveFile("RF64", {chunk("ds64", ds64Body(0, 399999999996, 0)), fmt, streamed(76)}),
+                 waveFile("RIFF", {fmt, data(77)}), 0, nullptr, true)
+          .wxAsStandardInputFile(),
       {"WxMonoBehindJunk", waveFile("RIFF", {junk, fmtChunk(1, 16, "", 1), data(26, 2)}),
        buildWav(stereo16(100, 27)), 1, "ERROR - The input files must be stereo"},
       {"YzRateBehindJunk", waveFile("RIFF", {fmt, data(28)}),
@@ -199,7 +286,7 @@ std::optional<std::uint64_t> dataBytes(const std::string& file, bool pipe) {
 bool canonical(const std::string& file) {
   const std::optional<WavHeaderFields> h = readWavHeader(file);
   return h && h->riffId == "RIFF" && h->waveFmtId == "WAVEfmt " && h->fmtLength == 16 &&
-         h->dataId == "data" && h->dataLength != -1;
+         h->dataId == "data" && readWavLayout(file)->dataLength;
 }
 
 // The output a converting row leaves: the 44-byte header for a canonical
@@ -209,7 +296,23 @@ std::string expectedOutput(const LayoutCase& c) {
   const bool ambisonic =
       std::string_view(c.outputName).ends_with(".amb") || std::string_view(c.outputName).ends_with(".AMB");
   if (canonical(c.wx) && canonical(c.yz) && !ambisonic) return expectedConversion(c.wx, c.yz).value_or("");
-  return expectedChunkedConversion(c.wx, c.yz, {ambisonic, c.wxThroughPipe, c.frames}).value_or("");
+  const bool wxStream = c.wxThroughPipe && !c.wxStdinFile;
+  return expectedChunkedConversion(c.wx, c.yz, {ambisonic, wxStream, c.frames}).value_or("");
+}
+
+// What a strict reader, libsndfile's sndfile-info, complains of in a WAV
+// file; nothing when it is not installed.
+std::optional<std::string> strictReaderComplaints(const std::string& file, const std::string& name) {
+  RunRequest request;
+  request.program = "/bin/sh";
+  request.files = {{name, file}};
+  request.args = {"-c",
+                  "command -v sndfile-info >/dev/null || exit 99\n"
+                  "sndfile-info \"$0\" 2>&1 | grep -E 'should be|[*][*][*]|Error|Bad|Unknown' || true",
+                  name};
+  const RunResult result = runProgram(request);
+  if (result.exitStatus == 99) return std::nullopt;
+  return result.out;
 }
 
 class WaveLayouts : public ::testing::TestWithParam<LayoutCase> {};
@@ -218,20 +321,30 @@ class WaveLayouts : public ::testing::TestWithParam<LayoutCase> {};
 // its clear reason and only whole frames behind it.
 TEST_P(WaveLayouts, ShowTheirRealValuesOrStopWithTheReason) {
   const LayoutCase& c = GetParam();
+  if (c.yzFifo && programRunsUnderWine()) GTEST_SKIP() << h::fifoUnderWine;
   RunRequest request = pairRequest(c.wx, c.yz);
   request.args[2] = c.outputName;
   if (c.wxThroughPipe) {
     request.args[0] = "CONIN$";
     request.files.erase("wx.wav");
     request.stdinBytes = c.wx;
+    if (c.wxStdinFile) request.stdinKind = StdinKind::file;
+  }
+  std::vector<std::string> names = request.args;
+  if (c.yzFifo) {
+    names[1] = "yz.fifo";
+    request.env["QUADREL_PROGRAM"] = request.program;
+    request.program = "/bin/sh";
+    request.args = {"-c", "mkfifo yz.fifo && { cat yz.wav > yz.fifo & } && exec \"$QUADREL_PROGRAM\" " +
+                              names[0] + " yz.fifo " + names[2]};
   }
   const RunResult result = runProgram(request);
 
-  std::string out = bannerRecords() + echoRecords(request.args[0], "yz.wav", c.outputName);
+  std::string out = bannerRecords() + echoRecords(names[0], names[1], c.outputName);
   std::string err;
   int status = 0;
   auto endOfFile = [&](int unit) {
-    const std::string name = unit == 1 ? request.args[0] : "yz.wav";
+    const std::string name = names[unit - 1];
     err = unitFailureReport(result.err, "", 24, "end-of-file during read", unit,
                             c.wxThroughPipe && unit == 1 ? name : result.dir + "/" + name);
     status = 24;
@@ -241,7 +354,7 @@ TEST_P(WaveLayouts, ShowTheirRealValuesOrStopWithTheReason) {
     stop();
   } else {
     const FormatSpec wx = *readWavLayout(c.wx)->format;
-    const std::optional<std::uint64_t> bytes = dataBytes(c.wx, c.wxThroughPipe);
+    const std::optional<std::uint64_t> bytes = dataBytes(c.wx, c.wxThroughPipe && !c.wxStdinFile);
     auto frames = [&](const FormatSpec& f) {
       return bytes ? static_cast<std::int64_t>(*bytes / f.align()) : -1;
     };
@@ -271,6 +384,7 @@ TEST_P(WaveLayouts, ShowTheirRealValuesOrStopWithTheReason) {
   const std::string& output = result.files.at(c.outputName);
   EXPECT_EQ(output.size(), expected.size());
   EXPECT_TRUE(output == expected) << "the output differs from the expected bytes";
+  EXPECT_EQ(strictReaderComplaints(output, c.outputName).value_or(""), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(HardeningInputs, WaveLayouts, ::testing::ValuesIn(layoutCases()),
@@ -488,14 +602,14 @@ TEST(HardeningInputs, PairPastTwoGibEachGivesAnRf64OutputRightToItsEnd) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out, bannerRecords() + echoRecords(request.args[0], request.args[1], request.args[2]) +
-                            summaryRecords(1, frames, 2, 96000, 24) + summaryRecords(2, frames, 2, 96000, 24) +
-                            closingRecords(96000));
+                            summaryRecords(1, frames, 2, 96000, 24) +
+                            summaryRecords(2, frames, 2, 96000, 24) + closingRecords(96000));
   EXPECT_EQ(size, outputLength);
   std::string expectedHead = "RF64" + le32(0xFFFFFFFF) + "WAVE" + "ds64" + le32(28);
   for (std::uint64_t value : {outputLength - 8, 12 * frames, frames})
     expectedHead += le32(static_cast<std::uint32_t>(value)) + le32(static_cast<std::uint32_t>(value >> 32));
-  expectedHead += le32(0) + chunk("fmt ", formatBody({1, 4, 96000, 24, 12, 96000 * 12})) + "data" +
-                  le32(0xFFFFFFFF);
+  expectedHead +=
+      le32(0) + chunk("fmt ", formatBody({1, 4, 96000, 24, 12, 96000 * 12})) + "data" + le32(0xFFFFFFFF);
   EXPECT_EQ(head, expectedHead);
   auto woven = [&](int side) {
     std::string frames;

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "converter/bformat_writer.h"
+#include "converter/frame_loop.h"
+#include "converter/tail_copy.h"
 #include "services/units/binary_units.h"
 #include "services/units/unit_table.h"
 #include "tests/support/wav_builder.h"
@@ -169,8 +170,15 @@ TEST_F(UnitOperations, FrameLoopAndTailCopyGiveTheOneRequestAtATimeBytes) {
     const TransferItem header[] = {TransferItem::characters(marker, 3)};
     writeStatement(9, header);
 
-    interleaveFrames({static_cast<std::int64_t>(frames), static_cast<std::int64_t>(frames)}, c.half);
-    copyWxTail();
+    FrameHalf half;
+    for (const HalfItem& item : c.half)
+      half.slots[half.count++] = item;
+    const FrameRun run =
+        moveFrames({static_cast<std::int64_t>(frames), static_cast<std::int64_t>(frames)}, half);
+    EXPECT_EQ(run.frames, static_cast<std::int64_t>(frames));
+    OutputPlan everyByte;
+    everyByte.tail = TailSource::everyByte;
+    writeTail(everyByte, run.frames);
     const std::span<const std::byte> yzLeft = borrowFetched(2);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(yzLeft.data()), yzLeft.size()),
               yz.substr(yz.size() - 5))
@@ -197,7 +205,9 @@ TEST_F(UnitOperations, TheTailCopyGoesOnThroughLaterFetches) {
     std::vector<char> first(read);
     const TransferItem whole[] = {TransferItem::characters(first.data(), first.size())};
     readStatement(1, whole);
-    copyWxTail();
+    OutputPlan everyByte;
+    everyByte.tail = TailSource::everyByte;
+    writeTail(everyByte, 0);
     EXPECT_FALSE(fetchMore(1));
     closeUnit(1);
     closeUnit(9);

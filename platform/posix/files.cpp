@@ -31,8 +31,9 @@ int numberControl(int fd, int command, int argument) { return ::fcntl(fd, comman
 }  // namespace
 
 Syscalls& syscalls() {
-  static Syscalls table{openFile, ::read,  ::write, ::pwrite,    ::copy_file_range, ::ftruncate,
-                        ::lseek,  ::fstat, ::close, lockControl, numberControl,     ::getcwd};
+  static Syscalls table{openFile,          ::read,        ::pread, ::write, ::pwrite,
+                        ::copy_file_range, ::ftruncate,   ::lseek, ::fstat, ::close,
+                        lockControl,       numberControl, ::getcwd};
   return table;
 }
 
@@ -192,6 +193,28 @@ TransferResult readSome(Handle handle, void* buffer, std::size_t size) {
     if (got >= 0) return {static_cast<std::size_t>(got), 0};
     if (errno != EINTR) return {0, lastError()};
   }
+}
+
+TransferResult readAt(Handle handle, void* buffer, std::size_t size, std::int64_t offset) {
+  auto* next = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = posix::syscalls().pread(fd(handle), next + done, size - done,
+                                                static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return {done, lastError()};
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return {done, 0};
+}
+
+std::optional<std::int64_t> positionOf(Handle handle) {
+  const off_t position = posix::syscalls().lseek(fd(handle), 0, SEEK_CUR);
+  if (position < 0) return std::nullopt;
+  return static_cast<std::int64_t>(position);
 }
 
 TransferResult writeAll(Handle handle, const void* bytes, std::size_t size) {

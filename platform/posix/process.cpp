@@ -3,11 +3,11 @@
 // console control events and processor exceptions.
 //
 // Control events are the signals SIGINT, SIGQUIT, SIGHUP and SIGTERM;
-// processor exceptions are the synchronous signals. The program starts no
-// thread of its own, so every handler runs on the owner thread, interrupting
-// it wherever it is, and an ending that has begun can itself be interrupted
-// by a later event. Handlers run on an alternate stack, so that a stack
-// overflow can still be reported.
+// processor exceptions are the synchronous signals. The one thread the
+// program starts, the write behind's, blocks every signal, so every handler
+// runs on the owner thread, interrupting it wherever it is, and an ending
+// that has begun can itself be interrupted by a later event. Handlers run on an alternate stack, so that a
+// stack overflow can still be reported.
 #include <cerrno>
 #include <cfenv>
 #include <csignal>

@@ -11,6 +11,7 @@ namespace quadrel::platform::posix {
 struct Syscalls {
   int (*open)(const char* path, int flags, mode_t mode);
   ssize_t (*read)(int fd, void* buffer, size_t size);
+  ssize_t (*pread)(int fd, void* buffer, size_t size, off_t offset);
   ssize_t (*write)(int fd, const void* bytes, size_t size);
   ssize_t (*pwrite)(int fd, const void* bytes, size_t size, off_t offset);
   ssize_t (*copyFileRange)(int from, off_t* fromOffset, int to, off_t* toOffset, size_t size, unsigned flags);

@@ -170,6 +170,40 @@ TransferResult readSome(Handle handle, void* buffer, std::size_t size) {
   }
 }
 
+// A read at an offset moves the file position of a synchronous handle: it
+// is put back after the read.
+TransferResult readAt(Handle handle, void* buffer, std::size_t size, std::int64_t offset) {
+  if (handle == noHandle) return {0, ERROR_INVALID_HANDLE};
+  const HANDLE file = native(handle);
+  const std::optional<LARGE_INTEGER> before = position(file);
+  if (!before) return {0, lastError()};
+  auto* next = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  SystemError error = 0;
+  while (done < size) {
+    const std::uint64_t at = static_cast<std::uint64_t>(offset) + done;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!ReadFile(file, next + done, chunk(size - done), &got, &where)) {
+      if (GetLastError() != ERROR_HANDLE_EOF) error = lastError();
+      break;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  const SystemError restored = moveTo(file, before->QuadPart);
+  return {done, error != 0 ? error : restored};
+}
+
+std::optional<std::int64_t> positionOf(Handle handle) {
+  if (handle == noHandle) return std::nullopt;
+  const std::optional<LARGE_INTEGER> here = position(native(handle));
+  if (!here) return std::nullopt;
+  return here->QuadPart;
+}
+
 TransferResult writeAll(Handle handle, const void* bytes, std::size_t size) {
   if (handle == noHandle) return {0, ERROR_INVALID_HANDLE};
   const auto* next = static_cast<const char*>(bytes);

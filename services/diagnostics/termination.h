@@ -13,7 +13,8 @@
 // inside another ending that has come to a halt: its ending takes the
 // owner thread out of play (it runs on it, interrupting it, or stops it)
 // and uses the steps made for that, which take no lock and allocate
-// nothing. It never waits for anything.
+// nothing. It waits for no other thread's work, only, from another
+// thread, until the owner thread has stopped.
 #pragma once
 
 #include <cstdint>

@@ -57,8 +57,14 @@ void writeStatementAt(int unit, std::uint64_t offset, std::span<const TransferIt
 
 // The bytes of a regular file not yet handed out by read requests; nothing
 // for a pipe, a device or a console, whose length is not known ahead.
-// Never reads; fails with 39 when the system cannot tell the size.
+// Standard input redirected from a regular file counts as one. Never reads;
+// fails with 39 when the system cannot tell the size.
 std::optional<std::uint64_t> bytesLeftInUnit(int unit);
+
+// Fills `into` with the bytes at `offset` of input `unit`, a regular file,
+// without moving its stream: false when the file ends first. A refused
+// read fails with 39.
+bool peekAt(int unit, std::uint64_t offset, std::span<std::byte> into);
 
 // Disconnects the unit and closes its file; an unconnected unit is no failure.
 void closeUnit(int unit);
@@ -84,6 +90,12 @@ void commitFetched(int unit, std::size_t count);
 // refused read fails with 39.
 bool fetchMore(int unit);
 
+// Makes at least `least` bytes of input `unit` fetched and not yet handed
+// out, in one piece, reading on while fewer are: false when the file ends
+// first (what it held then stays fetched). `least` is at most 1 MiB. A
+// refused read fails with 39.
+bool fetchAtLeast(int unit, std::size_t least);
+
 // Room for at least `least` bytes behind the output of `unit` that has not
 // reached the file yet; what is gathered is written first when less is free.
 std::span<std::byte> borrowRoom(int unit, std::size_t least);
@@ -92,13 +104,23 @@ std::span<std::byte> borrowRoom(int unit, std::size_t least);
 // of `requestLength` bytes each; `count` is a multiple of it.
 void commitRoom(int unit, std::size_t count, std::size_t requestLength);
 
-// Copies the rest of input `from` to the end of output `to` inside the
-// system, as one-byte requests would, when both are disk files and nothing
-// fetched of `from` is left to hand out. True when `from` is at its end.
-// Stops, with nothing reported, where the system cannot copy or a copy
-// fails: whatever is left then goes through the buffers, which report any
-// failure as their own.
-bool copyRestInSystem(int from, int to);
+// Copies up to `count` bytes of input `from` to the end of output `to`
+// inside the system, as one-byte requests would, when both are regular
+// files and nothing fetched of `from` is left to hand out. Stops, with
+// nothing reported, where the system cannot copy or a copy fails: whatever
+// is left then goes through the buffers, which report any failure as their
+// own. Once the system has refused to copy between the two files, it is
+// not asked again.
+struct SystemCopy {
+  std::uint64_t copied = 0;
+  bool atEnd = false;  // `from` ended before `count` bytes
+};
+SystemCopy copyInSystem(int from, int to, std::uint64_t count);
+
+// Ends output `unit`, a regular file, at `length`, dropping what was
+// written beyond it, once every completed request has reached the file;
+// the stream goes on from there. Fails with 38.
+void cutOutputAt(int unit, std::uint64_t length);
 
 // The byte-order settings chosen at the unit's open: what a request of the
 // unit does to the items it moves.

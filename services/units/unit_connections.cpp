@@ -114,9 +114,19 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
 
   platform::Handle handle = platform::noHandle;
   unit.disk = false;
+  unit.sized = false;
+  unit.startOffset = 0;
+  unit.copyRefused = false;
   unit.identity = {};
   if (name.console) {
     handle = platform::standardHandle(streamOf(*name.console));
+    // Standard input redirected from a regular file has a length, counted
+    // from where the file stands.
+    if (parameters.action == UnitAction::read && platform::kindOf(handle) == platform::HandleKind::disk) {
+      const std::optional<std::int64_t> position = platform::positionOf(handle);
+      unit.sized = position.has_value();
+      unit.startOffset = position.value_or(0);
+    }
   } else {
     const platform::OpenPurpose purpose =
         parameters.action == UnitAction::read ? platform::OpenPurpose::read : platform::OpenPurpose::write;
@@ -128,6 +138,7 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
     }
     handle = opened.handle;
     unit.disk = !name.device && opened.kind == platform::HandleKind::disk;
+    unit.sized = unit.disk && parameters.action == UnitAction::read;
     unit.identity = opened.identity;
   }
   unit.standardHandle = name.console.has_value();

@@ -80,14 +80,43 @@ bool fetchMore(int number) {
   return unit.unconsumed > 0 || fetchAvailable(unit) > 0;
 }
 
+// The bytes still to hand out move to the front of the buffer, and reads
+// fill the room behind them.
+bool fetchAtLeast(int number, std::size_t least) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
+  if (unit.unconsumed >= least) return true;
+  std::byte* buffer = unit.fetchBuffer.get();
+  std::memmove(buffer, buffer + unit.nextByte, unit.unconsumed);
+  unit.nextByte = 0;
+  while (unit.unconsumed < least) {
+    const platform::TransferResult got = platform::readSome(
+        unit.handle.load(std::memory_order_relaxed), buffer + unit.unconsumed, fetchSize - unit.unconsumed);
+    if (got.error != 0) failUnitCall(unit.record, status::errorDuringRead, got.error);
+    if (got.count == 0) return false;
+    unit.unconsumed += got.count;
+    unit.fetchedTotal += static_cast<std::int64_t>(got.count);
+  }
+  return true;
+}
+
 std::optional<std::uint64_t> bytesLeftInUnit(int number) {
   BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
-  if (!unit.disk) return std::nullopt;
+  if (!unit.sized) return std::nullopt;
   const platform::SizeResult file = platform::sizeOf(unit.handle.load(std::memory_order_relaxed));
   if (file.error != 0) failUnitCall(unit.record, status::errorDuringRead, file.error);
   if (!file.size) return std::nullopt;
-  const std::int64_t handedOut = unit.fetchedTotal - static_cast<std::int64_t>(unit.unconsumed);
+  const std::int64_t handedOut =
+      unit.startOffset + unit.fetchedTotal - static_cast<std::int64_t>(unit.unconsumed);
   return static_cast<std::uint64_t>(std::max<std::int64_t>(*file.size - handedOut, 0));
+}
+
+bool peekAt(int number, std::uint64_t offset, std::span<std::byte> into) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
+  const platform::TransferResult got =
+      platform::readAt(unit.handle.load(std::memory_order_relaxed), into.data(), into.size(),
+                       static_cast<std::int64_t>(offset));
+  if (got.error != 0) failUnitCall(unit.record, status::errorDuringRead, got.error);
+  return got.count == into.size();
 }
 
 }  // namespace quadrel

@@ -1,7 +1,9 @@
 // The binary unit table, units 1, 2 and 9, and the steps that the unit
 // operations share. Internal to the units.
 //
-// Only the owner thread operates on the units, so no field needs a lock.
+// Only the owner thread operates on the units, so no field needs a lock:
+// the one other thread, the write behind's (write_behind.h), touches only
+// the buffer handed to it, through its own handover.
 // An ending that interrupts or stops that thread may still read the atomics
 // at any instant, to write the completed output and close the files (see
 // unit_writes.cpp). A disk file being written keeps a gathered buffer of
@@ -47,6 +49,12 @@ struct BinaryUnit {
   UnitAction direction = UnitAction::read;
   bool disk = false;            // a regular file reached by name: gathered and cut
   bool standardHandle = false;  // never closed
+  // Reading: a regular file, reached by name or as standard input, whose
+  // length is known; its first byte read was at `startOffset`.
+  bool sized = false;
+  std::int64_t startOffset = 0;
+  // Writing: the system refused to copy into this file from an input.
+  bool copyRefused = false;
   platform::FileIdentity identity;
   ByteOrderSettings order;
 

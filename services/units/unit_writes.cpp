@@ -256,21 +256,45 @@ void commitRoom(int number, std::size_t count, std::size_t requestLength) {
   }
 }
 
-bool copyRestInSystem(int fromNumber, int toNumber) {
+SystemCopy copyInSystem(int fromNumber, int toNumber, std::uint64_t count) {
   BinaryUnit& input = unitConnectedFor(fromNumber, UnitAction::read, status::errorDuringRead);
   BinaryUnit& output = unitConnectedFor(toNumber, UnitAction::write, status::errorDuringWrite);
-  if (!input.disk || !output.disk || input.unconsumed != 0) return false;
+  SystemCopy copy;
+  if (!input.sized || !output.disk || output.copyRefused || input.unconsumed != 0) return copy;
   flushOrFail(output);
   // A cut still armed belongs after the first request: the buffers make it.
-  if (output.cutPending.load(relaxed)) return false;
-  for (;;) {
+  if (output.cutPending.load(relaxed)) return copy;
+  while (copy.copied < count) {
     const std::int64_t offset = output.fileOffset.load(relaxed);
+    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count - copy.copied, copyStep));
     const platform::TransferResult copied =
-        platform::copyRange(input.handle.load(relaxed), output.handle.load(relaxed), offset, copyStep);
-    if (copied.error != 0) return false;
-    if (copied.count == 0) return true;
+        platform::copyRange(input.handle.load(relaxed), output.handle.load(relaxed), offset, step);
+    if (copied.error != 0) {
+      // Refused from the start: the files are on two file systems, or the
+      // system has no such copy. A failure later on is tried again.
+      output.copyRefused = copy.copied == 0;
+      break;
+    }
+    if (copied.count == 0) {
+      copy.atEnd = true;
+      break;
+    }
     output.fileOffset.store(offset + static_cast<std::int64_t>(copied.count), release);
+    input.fetchedTotal += static_cast<std::int64_t>(copied.count);
+    copy.copied += copied.count;
   }
+  return copy;
+}
+
+void cutOutputAt(int number, std::uint64_t length) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::write, status::errorDuringWrite);
+  if (!unit.disk) failUnit(unit.record, status::errorDuringWrite);
+  flushOrFail(unit);
+  const auto at = static_cast<std::int64_t>(length);
+  if (const platform::SystemError error = platform::cutAt(unit.handle.load(relaxed), at); error != 0) {
+    failUnitCall(unit.record, status::errorDuringWrite, error);
+  }
+  unit.fileOffset.store(std::min(unit.fileOffset.load(relaxed), at), release);
 }
 
 void saveBinaryUnits() {

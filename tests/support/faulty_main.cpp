@@ -1,8 +1,9 @@
 // The program built with a fault layer that makes chosen system calls fail.
 //
 // QUADREL_TEST_FAULTS holds faults separated by ";", each "kind:nth:errno"
-// with kind one of open, read, write, copy, cut, rewind, close, size, or
-// pwrite (the positional writes alone, which count as writes too): the nth
+// with kind one of open, read (positional reads included), write, copy,
+// cut, rewind, close, size, or pwrite (the positional writes alone, which
+// count as writes too): the nth
 // call of that kind fails with that error number and moves nothing. Error
 // number 0 stalls the call instead: it never returns, and the process
 // lives on until a signal ends it.
@@ -63,6 +64,9 @@ int openCall(const char* path, int flags, mode_t mode) {
 ssize_t readCall(int fd, void* buffer, size_t size) {
   return failsNow(CallKind::read) ? -1 : original.read(fd, buffer, size);
 }
+ssize_t preadCall(int fd, void* buffer, size_t size, off_t offset) {
+  return failsNow(CallKind::read) ? -1 : original.pread(fd, buffer, size, offset);
+}
 ssize_t writeCall(int fd, const void* bytes, size_t size) {
   return failsNow(CallKind::write) ? -1 : original.write(fd, bytes, size);
 }
@@ -92,6 +96,7 @@ void installWrappers() {
   original = table;
   table.open = openCall;
   table.read = readCall;
+  table.pread = preadCall;
   table.write = writeCall;
   table.pwrite = pwriteCall;
   table.copyFileRange = copyCall;

@@ -266,6 +266,8 @@ std::optional<WavLayout> readWavLayout(std::string_view file) {
   WavLayout layout;
   layout.form = std::string(file.substr(0, 4));
   if (layout.form != "RIFF" && layout.form != "RF64" && layout.form != "BW64") return std::nullopt;
+  const std::uint32_t riffSize = get32(file, 4);
+  if (riffSize != 0xFFFFFFFF) layout.riffEnd = std::uint64_t{riffSize} + 8;
   bool fmtSeen = false, ds64Seen = false;
   std::optional<std::uint64_t> ds64DataSize;
   for (std::uint64_t at = 12; file.size() >= at + 8;) {
@@ -277,6 +279,14 @@ std::optional<WavLayout> readWavLayout(std::string_view file) {
       if (size != 0xFFFFFFFF) layout.dataLength = size;
       if (size == 0xFFFFFFFF && layout.form != "RIFF") layout.dataLength = ds64DataSize;
       if (layout.dataLength == 0u) layout.dataLength.reset();
+      // What sox states when it streams: 0x7FFFF000 in whole frames, and
+      // the RIFF size to match.
+      const std::uint16_t align = layout.format ? layout.format->align() : 0;
+      if (layout.form == "RIFF" && align != 0 && size == 0x7FFFF000 / align * align &&
+          riffSize == body - 8 + size && size > file.size() - body) {
+        layout.dataLength.reset();
+        layout.riffEnd.reset();
+      }
       return layout;
     }
     // Every chunk before the data lies whole in the file, pad byte included.
@@ -290,17 +300,43 @@ std::optional<WavLayout> readWavLayout(std::string_view file) {
                                    get16(content, 14), get16(content, 12), get32(content, 8)};
         const std::uint16_t tag = layout.format->tag;
         layout.sampleKind = tag == 1 || tag == 3 ? tag : 0;
-        if (tag == 0xFFFE && size >= 40) layout.sampleKind = sampleKindOfGuid(content.substr(24, 16));
+        layout.validBits = layout.format->bitsPerSample;
+        if (tag == 0xFFFE && size >= 40) {
+          layout.sampleKind = sampleKindOfGuid(content.substr(24, 16));
+          const std::uint16_t valid = get16(content, 18);
+          if (valid > 0 && valid < layout.validBits) layout.validBits = valid;
+        }
       }
     }
     if (id == "ds64" && layout.form != "RIFF" && !ds64Seen) {
       ds64Seen = true;
-      if (size >= 16) ds64DataSize = get32(content, 8) | std::uint64_t{get32(content, 12)} << 32;
+      if (size >= 16) {
+        ds64DataSize = get32(content, 8) | std::uint64_t{get32(content, 12)} << 32;
+        const std::uint64_t ds64RiffSize = get32(content, 0) | std::uint64_t{get32(content, 4)} << 32;
+        if (riffSize == 0xFFFFFFFF && ds64RiffSize != 0) layout.riffEnd = ds64RiffSize + 8;
+      }
     }
     if (id == "bext" && !layout.bext && size <= (1u << 20)) layout.bext = std::string(content);
     at = body + size + size % 2;
   }
   return std::nullopt;
+}
+
+// The chunks after the data that a chunked output takes, from `from` on.
+std::string expectedTailChunks(std::string_view wx, const WavLayout& w, std::uint64_t from) {
+  const std::uint64_t limit = std::min<std::uint64_t>(wx.size(), w.riffEnd.value_or(wx.size()));
+  std::string tail;
+  for (std::uint64_t at = from; at < limit && limit - at >= 8;) {
+    const std::string_view id = wx.substr(at, 4);
+    if (!std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x20 && c <= 0x7E; })) break;
+    const std::uint32_t size = get32(wx, at + 4);
+    if (limit - at - 8 < size) break;
+    const bool aboutTheInput = id == "PEAK" || id == "levl" || id == "chna" || id == "fact" || id == "fmt " ||
+                               id == "ds64" || id == "data";
+    if (!aboutTheInput) tail += chunk(id, wx.substr(at + 8, size));
+    at += 8 + std::uint64_t{size} + size % 2;
+  }
+  return tail;
 }
 
 std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::string_view yz,
@@ -321,18 +357,20 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
   format.tag = static_cast<std::uint16_t>(y->sampleKind != 0 ? y->sampleKind : y->format->tag);
   format.channels = 4;
   format.sampleRate = w->format->sampleRate;
-  format.bitsPerSample = w->format->bitsPerSample;
+  format.bitsPerSample = static_cast<std::uint16_t>(8 * (align / 2));
   format.blockAlign = static_cast<std::uint16_t>(2 * align);
   std::string fmt;
-  if (output.ambisonic) {
+  const bool extensible = output.ambisonic || w->validBits != format.bitsPerSample;
+  const bool plainPcm = format.tag == 1 && !extensible;
+  if (extensible) {
     const std::uint16_t tag = format.tag;
     format.tag = 0xFFFE;
     fmt = formatBody(format);
     put16(fmt, 22);
-    put16(fmt, format.bitsPerSample);
+    put16(fmt, w->validBits);
     put32(fmt, 0);
     put32(fmt, tag);
-    fmt += ambisonicGuidTail;
+    fmt += output.ambisonic ? ambisonicGuidTail : subFormatGuid(tag).substr(4);
   } else {
     fmt = formatBody(format);
   }
@@ -342,18 +380,20 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
     frameBytes += wx.substr(w->dataStart + i * align, align);
     frameBytes += yz.substr(y->dataStart + i * align, align);
   }
-  const bool canonicalWx = w->dataStart == 44 && wx.substr(12, 4) == "fmt " && get32(wx, 16) == 16;
-  std::uint64_t tailFrom = w->dataStart + frames * align;
-  if (!canonicalWx) {
-    tailFrom = wx.size();
-    if (w->dataLength)
-      tailFrom = std::min<std::uint64_t>(tailFrom, w->dataStart + *w->dataLength + *w->dataLength % 2);
-  }
+  const std::uint64_t dataEnd = w->dataStart + held(wx, *w) + held(wx, *w) % 2;
 
   std::string body = "WAVE";
   if (output.reserved) body += chunk("JUNK", std::string(28, '\0'));
   if (w->bext) body += chunk("bext", *w->bext);
-  body += chunk("fmt ", fmt) + chunk("data", frameBytes) + std::string(wx.substr(tailFrom));
+  body += chunk("fmt ", fmt);
+  if (!plainPcm) {
+    std::string count;
+    put32(count, static_cast<std::uint32_t>(frames));
+    body += chunk("fact", count);
+  }
+  body += chunk("data", frameBytes);
+  // A run whose input ended first stops before the tail.
+  if (!output.frames) body += expectedTailChunks(wx, *w, dataEnd);
   std::string out = "RIFF";
   put32(out, static_cast<std::uint32_t>(body.size()));
   return out + body;

@@ -125,9 +125,13 @@ struct WavLayout {
   bool formatTooShort = false;       // the first fmt chunk holds fewer
   int sampleKind = 0;                // 1 PCM, 3 IEEE float, 0 anything else
   std::uint64_t dataStart = 0;
-  // As declared; nothing for "up to the end of the file".
+  // As declared; nothing for "up to the end of the file", which a size of
+  // 0xFFFFFFFF or 0 says, and sox's placeholder when the file is shorter.
   std::optional<std::uint64_t> dataLength;
   std::optional<std::string> bext;  // kept up to 1 MiB
+  std::uint16_t validBits = 0;      // the extension's, else the bits per sample
+  // Where the RIFF size (or the ds64 one) ends the file; nothing when unsaid.
+  std::optional<std::uint64_t> riffEnd;
 };
 
 // The layout of a RIFF, RF64 or BW64 WAVE file up to its data chunk;
@@ -146,9 +150,11 @@ struct ChunkedOutput {
 // The output expected from a pair that does not keep the 44-byte header,
 // each file read on its own terms: "RIFF", the real length less 8, "WAVE",
 // [JUNK], the WX bext chunk, a four-channel fmt chunk (tag 1 or 3, the YZ
-// block align doubled, the WX rate and bits), "data" with the frames'
-// length, the frames, then the WX file from the end of its data chunk and
-// pad byte (from right after the last frame for a canonical WX file).
+// block align doubled, the WX rate, the container bits; 40 bytes where the
+// valid bits differ or for .amb), a fact chunk unless plain PCM, "data"
+// with the frames' length, the frames, then the WX file's chunks after its
+// data chunk and pad byte: each whole inside the file and the RIFF size,
+// up to the first that is not, less those about two channels or samples.
 // Nothing when a file is no WAVE layout or holds too few frames.
 std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::string_view yz,
                                                      const ChunkedOutput& output = {});

@@ -1,14 +1,15 @@
-// The frame loop and the tail copy.
+// The frame loop.
 //
-// The frames move many at a time: the loop borrows the bytes the two inputs
-// have already fetched and the room left in the output's gathered buffer,
-// weaves whole frames into it and commits them, exactly as the requests of
-// one frame at a time would have left the file. Whatever one such step
-// cannot settle, a frame that straddles two fetches, the end of a file
-// inside a frame, a conversion of reals that may report, goes through the
-// read and write requests one frame at a time, which gives every failure
-// its unit, its order and its output.
-#include "converter/bformat_writer.h"
+// The frames move many at a time: the loop makes sure that each input holds
+// at least one frame half fetched, borrows the bytes the two inputs have
+// fetched and the room left in the output's gathered buffer, weaves whole
+// frames into it and commits them, exactly as the requests of one frame at
+// a time would have left the file. Frames whose reals are converted to a
+// representation that may fail go through the requests one at a time, so
+// that each report comes where its request makes it. When an input cannot
+// give a whole frame half, the loop stops and says which one and where; it
+// reports nothing itself.
+#include "converter/frame_loop.h"
 
 #include <algorithm>
 #include <cstring>
@@ -181,10 +182,12 @@ class FrameRequests {
     frame_.insert(frame_.end(), yz_.begin(), yz_.end());
   }
 
-  void transfer() {
+  // Both inputs hold the frame's half fetched: the reads cannot end.
+  std::int64_t transfer() {
     readStatement(wxUnit, wx_);
     readStatement(yzUnit, yz_);
     writeStatement(outputUnit, frame_);
+    return 1;
   }
 
  private:
@@ -193,8 +196,8 @@ class FrameRequests {
 };
 
 // Moves as many whole frames as both inputs have fetched and the output's
-// room takes, at most `wanted`. Returns 0 when not one whole frame can go
-// this way.
+// room takes, at most `wanted`; at least one, as both inputs hold a frame
+// half fetched and the room takes a frame.
 std::int64_t moveFetchedFrames(std::int64_t wanted, const FrameLayout& layout,
                                const FrameConversion& conversion) {
   const std::size_t half = layout.halfLength;
@@ -215,10 +218,6 @@ std::int64_t moveFetchedFrames(std::int64_t wanted, const FrameLayout& layout,
   return static_cast<std::int64_t>(frames);
 }
 
-// Whether input `unit` has nothing left at all: no fetched byte and nothing
-// more to fetch.
-bool inputEnded(int unit) { return borrowFetched(unit).empty() && !fetchMore(unit); }
-
 }  // namespace
 
 FrameHalf frameHalf(std::int16_t bitsPerSample, std::int16_t blockAlign) {
@@ -235,72 +234,41 @@ FrameHalf frameHalf(std::int16_t bitsPerSample, std::int16_t blockAlign) {
   }
 }
 
-std::int64_t interleaveFrames(FrameCounts counts, std::span<const HalfItem> half,
-                              const BeforeEndOfInput& beforeEndOfInput) {
-  const FrameLayout layout = layoutOf(half);
-  // The WX count governs; without it the YZ count, when known, bounds the YZ data.
-  const std::optional<std::int64_t> limit = counts.wx ? counts.wx : counts.yz;
-  if (layout.halfLength == 0 || (counts.wx && *counts.wx <= 0)) return 0;
+FrameRun moveFrames(const FrameCounts& counts, const FrameHalf& half) {
+  const FrameLayout layout = layoutOf(half.items());
+  FrameRun run;
+  if (layout.halfLength == 0 || (counts.wx && *counts.wx <= 0)) return run;
+  const std::int64_t limit = counts.wx.value_or(counts.yz.value_or(std::numeric_limits<std::int64_t>::max()));
   const FrameConversion conversion;
   const bool oneAtATime = conversion.mayReport(layout);
   FrameRequests requests(layout);
-  std::int64_t done = 0;
-  auto endOfData = [&](int unit) {
-    if (beforeEndOfInput) beforeEndOfInput(done);
-    failAtEndOfData(unit);
-  };
-  while (!limit || done < *limit) {
-    const std::int64_t wanted = limit ? *limit - done : std::numeric_limits<std::int64_t>::max();
-    std::int64_t moved = oneAtATime ? 0 : moveFetchedFrames(wanted, layout, conversion);
-    if (moved == 0) {
-      // An input at its end between two frames: the other one decides.
-      // Anything else, a frame that straddles two fetches or the end of a
-      // file inside a frame, goes through the requests.
-      if (inputEnded(wxUnit)) {
-        if (!limit && inputEnded(yzUnit)) return done;
-        endOfData(wxUnit);
+  while (run.frames < limit) {
+    for (const int unit : {wxUnit, yzUnit}) {
+      if (fetchAtLeast(unit, layout.halfLength)) continue;
+      run.ranOut = unit;
+      run.insideFrame = !borrowFetched(unit).empty();
+      if (unit == wxUnit && !counts.wx && !counts.yz && !run.insideFrame) {
+        run.otherGoesOn = fetchAtLeast(yzUnit, 1);
       }
-      if (borrowFetched(wxUnit).size() >= layout.halfLength && inputEnded(yzUnit)) endOfData(yzUnit);
-      requests.transfer();
-      moved = 1;
+      return run;
     }
-    done += moved;
+    run.frames +=
+        oneAtATime ? requests.transfer() : moveFetchedFrames(limit - run.frames, layout, conversion);
   }
-  // A count reached while the data of the input without one goes on.
-  if (!counts.wx && !inputEnded(wxUnit)) endOfData(yzUnit);
-  if (counts.wx && !counts.yz && !inputEnded(yzUnit)) endOfData(wxUnit);
-  return done;
+  // The count reached: the input without one must have ended there too.
+  if (!counts.wx || !counts.yz) run.otherGoesOn = fetchAtLeast(counts.wx ? yzUnit : wxUnit, 1);
+  return run;
 }
 
-void skipWxBytes(std::uint64_t count) {
-  while (count > 0) {
-    const std::span<const std::byte> fetched = borrowFetched(wxUnit);
-    if (fetched.empty()) {
-      if (!fetchMore(wxUnit)) return;
-      continue;
-    }
-    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, fetched.size()));
-    commitFetched(wxUnit, step);
-    count -= step;
+std::optional<int> inputEndedFirst(const FrameCounts& counts, const FrameRun& run) {
+  if (run.ranOut == yzUnit) return yzUnit;
+  if (run.ranOut == wxUnit) {
+    // Two streams without counts that end together between two frames.
+    if (!counts.wx && !counts.yz && !run.insideFrame && !run.otherGoesOn) return std::nullopt;
+    return wxUnit;
   }
-}
-
-// Whatever is fetched goes first; the rest is copied inside the system when
-// both files allow it, else through the buffers. A pipe's end is only known
-// when a read brings nothing, so nothing that arrives late is lost.
-void copyWxTail() {
-  for (;;) {
-    const std::span<const std::byte> fetched = borrowFetched(wxUnit);
-    if (fetched.empty()) {
-      if (copyRestInSystem(wxUnit, outputUnit) || !fetchMore(wxUnit)) return;
-      continue;
-    }
-    const std::span<std::byte> room = borrowRoom(outputUnit, 1);
-    const std::size_t count = std::min(fetched.size(), room.size());
-    std::memcpy(room.data(), fetched.data(), count);
-    commitFetched(wxUnit, count);
-    commitRoom(outputUnit, count, 1);
-  }
+  if (run.otherGoesOn) return counts.wx ? wxUnit : yzUnit;
+  return std::nullopt;
 }
 
 }  // namespace quadrel

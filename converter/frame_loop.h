@@ -1,0 +1,68 @@
+// The frame loop of the four-channel output: W X Y Z frames woven from
+// units 1 and 2 into unit 9, and the one decision of how the frames ended.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "services/units/transfer_item.h"
+
+namespace quadrel {
+
+// One item of an input's half of a frame: how its bytes travel.
+struct HalfItem {
+  ItemKind kind;
+  std::size_t length;  // 2 or 4 for numbers, any length for characters
+};
+
+// The items of a frame half, one input's block.
+struct FrameHalf {
+  std::array<HalfItem, 2> slots{};
+  std::size_t count = 0;
+
+  std::span<const HalfItem> items() const { return {slots.data(), count}; }
+};
+
+// The frame half of a sample width: 16 bits one 4-byte integer, 24 bits a
+// 2-byte then a 4-byte integer, 32 bits two 4-byte reals; any other width
+// one character field of the block align, which no byte-order setting
+// converts. Empty for a block align of 0 or less.
+FrameHalf frameHalf(std::int16_t bitsPerSample, std::int16_t blockAlign);
+
+// How many frames each input holds: nothing where its data runs to the end
+// of a stream, whose length is not known ahead.
+struct FrameCounts {
+  std::optional<std::int64_t> wx;
+  std::optional<std::int64_t> yz;
+};
+
+// How the frames stopped, as the loop found it.
+struct FrameRun {
+  std::int64_t frames = 0;  // converted
+  // The input (1 or 2) whose data gave out before the next frame; 0 when
+  // the count was reached.
+  int ranOut = 0;
+  bool insideFrame = false;  // it gave out part-way into a frame
+  // Whether the other input still had data then; asked only where it
+  // decides the outcome: when the count was reached and one input has no
+  // count, or when the WX data gave out between frames and neither input
+  // has a count.
+  bool otherGoesOn = false;
+};
+
+// Interleaves frames of units 1 and 2 into unit 9: each frame is `half`
+// of unit 1, then `half` of unit 2, written as one request to unit 9. The
+// WX count governs (none for 0 or less), else the YZ count; without
+// either, frames go until an input's data ends. Reports nothing: an input
+// that ends is found and returned.
+FrameRun moveFrames(const FrameCounts& counts, const FrameHalf& half);
+
+// The input whose data ended first, which the run reports as a read past
+// its end; nothing when the frames ended as they should: at the count, or
+// both inputs without one at the same frame boundary.
+std::optional<int> inputEndedFirst(const FrameCounts& counts, const FrameRun& run);
+
+}  // namespace quadrel

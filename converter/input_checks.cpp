@@ -1,0 +1,57 @@
+// The checks on the two inputs. Fields are compared as the signed values
+// of their widths in the header, as they have always been.
+#include "converter/input_checks.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace quadrel {
+
+std::optional<std::int64_t> frameCount(std::uint64_t dataLength, std::int16_t blockAlign) {
+  if (blockAlign == 0) return std::nullopt;
+  const std::uint64_t divisor = blockAlign < 0 ? -blockAlign : blockAlign;
+  const std::uint64_t magnitude =
+      std::min<std::uint64_t>(dataLength / divisor, std::numeric_limits<std::int64_t>::max());
+  const auto frames = static_cast<std::int64_t>(magnitude);
+  return blockAlign < 0 ? -frames : frames;
+}
+
+Rejection checkWxStereo(const FormatFields& wx) {
+  if (wx.channels != 2) return "ERROR - The input files must be stereo";
+  return std::nullopt;
+}
+
+Rejection compareFormats(const FormatFields& wx, const FormatFields& yz) {
+  if (yz.channels != wx.channels) return "ERROR - Nchannels mismatch";
+  if (yz.sampleRate != wx.sampleRate) return "ERROR - Fsampling mismatch";
+  if (yz.byteRate != wx.byteRate) return "ERROR - Byterate mismatch";
+  return std::nullopt;
+}
+
+Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz) {
+  if (wx.dataLength && yz.dataLength && *yz.dataLength != *wx.dataLength) return "ERROR - Lenght mismatch";
+  if (yz.format.bitsPerSample != wx.format.bitsPerSample) return "ERROR - Bit resolution mismatch";
+  return std::nullopt;
+}
+
+Rejection checkParsedFormat(const ParsedWave& parsed) {
+  if (parsed.format) return std::nullopt;
+  return parsed.shortFormat ? "ERROR - Invalid fmt chunk" : "ERROR - Missing fmt chunk";
+}
+
+Rejection checkSampleKind(const InputDescription& input) {
+  if (input.form == InputForm::walked && input.format.kind == SampleKind::other) {
+    return "ERROR - Unsupported sample format";
+  }
+  return std::nullopt;
+}
+
+Rejection checkSampleWidth(const InputDescription& input) {
+  const int bits = static_cast<std::int16_t>(input.format.bitsPerSample);
+  const int channels = static_cast<std::int16_t>(input.format.channels);
+  const int blockAlign = static_cast<std::int16_t>(input.format.blockAlign);
+  if (bits <= 0 || blockAlign != channels * ((bits + 7) / 8)) return "ERROR - Unsupported sample width";
+  return std::nullopt;
+}
+
+}  // namespace quadrel

@@ -1,0 +1,64 @@
+// One input as its reading found it: everything the checks, the plan of
+// the output and the writing need to know of it, in one place.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "converter/wave_format.h"
+
+namespace quadrel {
+
+enum class InputForm : std::uint8_t {
+  canonical,  // "RIFF", "WAVEfmt ", a 16-byte fmt chunk, "data" at byte 36
+  walked,     // any other RIFF, RF64 or BW64 WAVE file, its chunks walked
+  notWave,    // no WAVE file at all, read at the canonical positions anyway
+};
+
+// The fields of the 44-byte header that are not format fields, for an input
+// read at the canonical positions, as read.
+struct FixedHeader {
+  std::array<char, 4> riffId{};     // offset 0
+  std::uint32_t riffSize = 0;       // offset 4
+  std::array<char, 8> waveFmtId{};  // offset 8
+  std::uint32_t fmtLength = 0;      // offset 16
+  std::array<char, 4> dataId{};     // offset 36
+  std::uint32_t dataLength = 0;     // offset 40
+};
+
+// A chunk after the data that the output takes whole.
+struct TailChunk {
+  std::uint64_t offset = 0;  // of its header in the input
+  std::uint32_t size = 0;    // of its body, without the pad byte
+
+  // Header, body and pad byte.
+  std::uint64_t length() const { return 8 + std::uint64_t{size} + (size & 1); }
+  bool operator==(const TailChunk&) const = default;
+};
+
+struct InputDescription {
+  InputForm form = InputForm::notWave;
+  WaveForm container = WaveForm::other;
+  FormatFields format;
+  std::optional<FixedHeader> fixed;  // inputs read at the canonical positions
+  std::uint64_t dataStart = 0;       // file offset of the first frame
+  // Bytes of sample data; nothing when they run to the end of a stream whose
+  // length is not known ahead. A walked regular file never claims more than
+  // it holds.
+  std::optional<std::uint64_t> dataLength;
+  bool lengthFromTheEnd = false;  // the file states no length: its data runs to its end
+  // Just after the data and its pad byte; nothing when the length is not known.
+  std::optional<std::uint64_t> dataEnd;
+  // Where the file's RIFF or ds64 size says it ends; nothing when it does
+  // not say.
+  std::optional<std::uint64_t> riffEnd;
+  std::optional<std::vector<std::byte>> bext;  // the WX file's bext body, up to its limit
+  // The whole chunks after the data, inside both the file and riffEnd, in
+  // file order; nothing when they still have to come through a stream.
+  // Listed for a WX file whose output takes chunks (see listTailChunks).
+  std::optional<std::vector<TailChunk>> tail;
+};
+
+}  // namespace quadrel

@@ -1,0 +1,124 @@
+// Planning the output from the two descriptions.
+#include "converter/output_plan.h"
+
+#include <limits>
+
+namespace quadrel {
+namespace {
+
+constexpr std::uint64_t sizeFieldLimit = 0xFFFFFFFF;
+
+// Sums and products of sizes stop at the largest value instead of wrapping:
+// a header that claims more than a file holds must not turn into a small size.
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t sum = 0;
+  return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<std::uint64_t>::max() : sum;
+}
+
+std::uint64_t saturatingMultiply(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t product = 0;
+  return __builtin_mul_overflow(a, b, &product) ? std::numeric_limits<std::uint64_t>::max() : product;
+}
+
+std::uint16_t outputBlockAlign(const InputDescription& yz) {
+  return static_cast<std::uint16_t>(2 * yz.format.blockAlign);
+}
+
+// The fmt fields of the output: the YZ file's sample kind, the WX file's
+// rate and sample width.
+OutputFormat outputFormat(const InputDescription& wx, const InputDescription& yz, bool ambisonic) {
+  OutputFormat format;
+  const SampleKind kind = yz.format.kind;
+  format.formatTag = kind == SampleKind::ieeeFloat ? 3 : kind == SampleKind::pcm ? 1 : yz.format.formatTag;
+  format.sampleRate = wx.format.sampleRate;
+  format.blockAlign = outputBlockAlign(yz);
+  // Checked: each sample of a frame takes the same whole bytes.
+  format.bitsPerSample = static_cast<std::uint16_t>(8 * (yz.format.blockAlign / yz.format.channels));
+  format.validBits = wx.format.validBits;
+  format.ambisonic = ambisonic;
+  return format;
+}
+
+}  // namespace
+
+bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz, Frames frames,
+                          bool ambisonic) {
+  if (ambisonic || !frames) return false;
+  for (const InputDescription* input : {&wx, &yz}) {
+    if (!input->fixed || input->lengthFromTheEnd) return false;
+  }
+  const std::uint64_t riffSize = std::uint64_t{wx.fixed->riffSize} + wx.fixed->dataLength;
+  const std::uint64_t dataSize =
+      saturatingMultiply(outputBlockAlign(yz), static_cast<std::uint64_t>(*frames));
+  return riffSize <= sizeFieldLimit && 36 + dataSize <= sizeFieldLimit;
+}
+
+OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames, bool ambisonic) {
+  OutputPlan plan;
+  const Frames yzFrames =
+      yz.dataLength ? frameCount(*yz.dataLength, static_cast<std::int16_t>(yz.format.blockAlign)) : Frames();
+  plan.counts = {frames, yzFrames};
+  plan.half = frameHalf(static_cast<std::int16_t>(wx.format.bitsPerSample),
+                        static_cast<std::int16_t>(yz.format.blockAlign));
+  plan.blockAlign = outputBlockAlign(yz);
+  plan.wxDataStart = wx.dataStart;
+  if (keepsCanonicalHeader(wx, yz, frames, ambisonic)) {
+    plan.form = OutputForm::canonical;
+    plan.canonical = buildCanonicalHeader(wx, yz, *frames);
+    plan.tail = TailSource::everyByte;
+    return plan;
+  }
+
+  plan.form = OutputForm::chunked;
+  plan.layout.format = outputFormat(wx, yz, ambisonic);
+  // Readers want the frame count of every format but plain PCM.
+  plan.layout.fact = plan.layout.format.extensible() || plan.layout.format.formatTag != 1;
+  if (wx.bext) {
+    plan.layout.hasBext = true;
+    plan.layout.bext = *wx.bext;
+  }
+
+  std::optional<std::uint64_t> tailLength;
+  if (!wx.dataEnd) {
+    plan.tail = TailSource::none;
+    tailLength = 0;
+  } else {
+    plan.tailFrom = *wx.dataEnd;
+    if (wx.tail) {
+      plan.tail = TailSource::listed;
+      plan.tailChunks = *wx.tail;
+      tailLength = 0;
+      for (const TailChunk& chunk : plan.tailChunks)
+        *tailLength += chunk.length();
+    } else {
+      plan.tail = TailSource::streamed;
+      plan.tailLimit = wx.riffEnd;
+    }
+  }
+
+  const std::optional<std::uint64_t> dataSize =
+      frames ? std::optional(saturatingMultiply(plan.blockAlign, static_cast<std::uint64_t>(*frames)))
+             : std::nullopt;
+  OutputSizes& sizes = plan.sizes;
+  sizes.dataSize = dataSize;
+  sizes.frames = static_cast<std::uint64_t>(frames.value_or(0));
+  sizes.riffKnown = dataSize && tailLength;
+  // The least the RIFF size can be, with the header as laid out so far.
+  auto riffSize = [&] {
+    return saturatingAdd(plan.layout.length() - 8,
+                         saturatingAdd(dataSize.value_or(0), tailLength.value_or(0)));
+  };
+  plan.layout.reserved = !sizes.riffKnown || riffSize() > sizeFieldLimit;
+  sizes.riffSize = riffSize();
+  return plan;
+}
+
+OutputSizes settledSizes(const OutputPlan& plan, std::int64_t frames, std::uint64_t length) {
+  OutputSizes sizes;
+  sizes.riffSize = length - 8;
+  sizes.dataSize = std::uint64_t{plan.blockAlign} * static_cast<std::uint64_t>(frames);
+  sizes.frames = static_cast<std::uint64_t>(frames);
+  return sizes;
+}
+
+}  // namespace quadrel

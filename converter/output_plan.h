@@ -1,0 +1,65 @@
+// The plan of the four-channel output, made from the two input descriptions
+// before its first byte: which header it gets and the sizes that header
+// first states, how the frames are counted and made, what follows them, and
+// how the header is settled at the end.
+//
+// A canonical pair whose output fits a 32-bit RIFF size keeps the 44-byte
+// header it has always had, followed by every WX byte after the last frame.
+// Every other pair gets a chunked header (output_header.h) with the real
+// sizes where they are known ahead, RF64 past 4 GiB, and the WX file's bext
+// chunk; after the frames come the WX file's whole chunks after its data
+// (tail_chunks.h). Where a size cannot be known ahead (data that runs to the
+// end of a stream, chunks still to come through one) the header states what
+// is known and keeps 36 bytes free for a ds64 chunk; the end settles it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "converter/frame_loop.h"
+#include "converter/input_checks.h"
+#include "converter/input_description.h"
+#include "converter/output_header.h"
+
+namespace quadrel {
+
+enum class OutputForm : std::uint8_t { canonical, chunked };
+
+// Where the output's bytes after the frames come from.
+enum class TailSource : std::uint8_t {
+  everyByte,  // every WX byte after the last frame, as read (the canonical output)
+  listed,     // the listed whole chunks of a regular WX file
+  streamed,   // the whole chunks of a WX stream, as they come
+  none,       // the WX data runs to the end of its stream: nothing follows it
+};
+
+struct OutputPlan {
+  OutputForm form = OutputForm::chunked;
+  FrameCounts counts;            // the conversion count, and the YZ file's own
+  FrameHalf half;                // the bytes of each input in a frame, and how they travel
+  std::uint16_t blockAlign = 0;  // of the four-channel frame, kept in 16 bits
+  CanonicalImage canonical{};    // the canonical form's header
+  ChunkedLayout layout;          // the chunked form's
+  OutputSizes sizes;             // what the chunked header first states
+
+  TailSource tail = TailSource::none;
+  std::uint64_t wxDataStart = 0;  // where the WX file's first frame begins
+  std::uint64_t tailFrom = 0;     // the WX file's data end, where its chunks begin
+  std::vector<TailChunk> tailChunks;
+  std::optional<std::uint64_t> tailLimit;  // a stream's RIFF end
+};
+
+// The plan for a checked pair; `frames` is the conversion frame count and
+// `ambisonic` labels the output as B-format. The WX file's chunks after the
+// data must have been listed where `keepsCanonicalHeader` says no. The plan
+// refers to the WX file's bext body, which must outlive it.
+bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz, Frames frames,
+                          bool ambisonic);
+OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames, bool ambisonic);
+
+// The sizes the chunked header states at the end: `frames` converted and
+// the output `length` bytes long.
+OutputSizes settledSizes(const OutputPlan& plan, std::int64_t frames, std::uint64_t length);
+
+}  // namespace quadrel

@@ -1,0 +1,32 @@
+// Which chunks after the WX file's data the output takes.
+//
+// The output takes whole chunks only: a chunk whose id is no chunk id (the
+// bytes after the data are samples the sizes do not count, or a trailer of
+// another format) or that does not lie whole inside the file and its RIFF
+// size ends the chunks, and nothing after it is taken. Chunks that describe
+// the input's two channels or its samples (PEAK, levl, chna, fact, fmt,
+// ds64, data) would be wrong about four channels and are passed over.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace quadrel {
+
+inline constexpr std::size_t chunkHeaderLength = 8;
+
+enum class TailVerdict : std::uint8_t { carry, passOver, end };
+
+// The verdict on the chunk whose header stands at `offset`; `limit` is
+// where the chunks must end (the file's end or its RIFF size's, the first
+// of them), nothing when neither is known yet. The pad byte after an odd
+// body may lie beyond it.
+TailVerdict judgeTailChunk(std::span<const std::byte, chunkHeaderLength> header, std::uint64_t offset,
+                           std::optional<std::uint64_t> limit);
+
+// The size field of a chunk header.
+std::uint32_t chunkSize(std::span<const std::byte, chunkHeaderLength> header);
+
+}  // namespace quadrel

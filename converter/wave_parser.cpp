@@ -1,0 +1,121 @@
+// Parsing the chunks of a WAVE file up to its data chunk.
+#include "converter/wave_parser.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "services/units/little_endian.h"
+
+namespace quadrel {
+namespace {
+
+constexpr std::size_t fileHeaderLength = 12;
+constexpr std::size_t chunkHeaderLength = 8;
+// ds64 body: RIFF size 0, data size 8, each 64 bits.
+constexpr std::size_t ds64SizesLength = 16;
+
+bool idIs(const std::byte* id, std::string_view name) { return std::memcmp(id, name.data(), 4) == 0; }
+
+}  // namespace
+
+std::uint64_t WaveParser::wanted() const {
+  switch (stage_) {
+    case Stage::fileHeader:
+      return fileHeaderLength - headFilled_;
+    case Stage::chunkHeader:
+      return chunkHeaderLength - headFilled_;
+    case Stage::body:
+      return bodyLeft_;
+    case Stage::data:
+    case Stage::notWave:
+      break;
+  }
+  return 0;
+}
+
+void WaveParser::take(std::span<const std::byte> bytes) {
+  while (!bytes.empty() && wanted() > 0) {
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), wanted()));
+    offset_ += count;
+    if (stage_ == Stage::body) {
+      // The kept part of the body first; the rest, and the pad byte, pass.
+      const std::size_t keeping = std::min(count, keep_ - std::min(keep_, kept_));
+      if (bextTaking_) {
+        bext_.insert(bext_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keeping));
+      } else {
+        std::memcpy(head_.data() + kept_, bytes.data(), keeping);
+      }
+      kept_ += keeping;
+      bodyLeft_ -= count;
+      if (bodyLeft_ == 0) finishBody();
+    } else {
+      std::memcpy(head_.data() + headFilled_, bytes.data(), count);
+      headFilled_ += count;
+      if (wanted() == 0) finishHead();
+    }
+    bytes = bytes.subspan(count);
+  }
+}
+
+// A whole file header or chunk header has been taken.
+void WaveParser::finishHead() {
+  headFilled_ = 0;
+  if (stage_ == Stage::fileHeader) {
+    parsed_.form = waveFormOf(std::span(head_).first<fileHeaderLength>());
+    parsed_.riffSize = loadUint32Le(head_.data() + 4);
+    stage_ = parsed_.form == WaveForm::other ? Stage::notWave : Stage::chunkHeader;
+    return;
+  }
+  std::memcpy(chunkId_.data(), head_.data(), 4);
+  const std::uint32_t size = loadUint32Le(head_.data() + 4);
+  const std::byte* id = chunkId_.data();
+  if (idIs(id, "data")) {
+    parsed_.dataStart = offset_;
+    parsed_.dataSize = size;
+    stage_ = Stage::data;
+    return;
+  }
+  keep_ = 0;
+  kept_ = 0;
+  bextTaking_ = false;
+  if (idIs(id, "fmt ") && !formatSeen_) {
+    keep_ = std::min<std::size_t>(size, extensibleFormatLength);
+  } else if (idIs(id, "ds64") && parsed_.form != WaveForm::riff && !ds64Seen_) {
+    keep_ = std::min<std::size_t>(size, ds64SizesLength);
+  } else if (idIs(id, "bext") && keepBext_ && !parsed_.bext && size <= bextLimit) {
+    keep_ = size;
+    bextTaking_ = true;
+    bext_.clear();
+    bext_.reserve(size);
+  }
+  bodyLeft_ = std::uint64_t{size} + (size & 1);
+  stage_ = Stage::body;
+  if (bodyLeft_ == 0) finishBody();
+}
+
+// A whole body, with its pad byte, has been taken.
+void WaveParser::finishBody() {
+  stage_ = Stage::chunkHeader;
+  const std::byte* id = chunkId_.data();
+  if (bextTaking_) {
+    parsed_.bext = std::move(bext_);
+    bext_ = {};
+    bextTaking_ = false;
+  } else if (idIs(id, "fmt ") && !formatSeen_) {
+    formatSeen_ = true;
+    if (kept_ >= plainFormatLength) {
+      parsed_.format = decodeFormat(head_.data(), kept_);
+    } else {
+      parsed_.shortFormat = true;
+    }
+  } else if (idIs(id, "ds64") && parsed_.form != WaveForm::riff && !ds64Seen_) {
+    ds64Seen_ = true;
+    if (kept_ == ds64SizesLength) {
+      parsed_.ds64RiffSize = loadUint64Le(head_.data());
+      parsed_.ds64DataSize = loadUint64Le(head_.data() + 8);
+    }
+  }
+}
+
+}  // namespace quadrel
