@@ -119,7 +119,7 @@ void runConversion() {
   writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", yz.frames, wx.input.format);
 
   const bool ambisonic = namesAmbisonicFile(asText(names.output));
-  if (!keepsCanonicalHeader(wx.input, yz.input, yz.frames, ambisonic)) listTailChunks(wx.input);
+  if (!keepsCanonicalHeader(wx.input, yz.input, yz.frames, ambisonic)) readTailChunks(wx.input);
   const OutputPlan plan = planOutput(wx.input, yz.input, yz.frames, ambisonic);
 
   openUnit(outputUnit, asText(names.output), {UnitAction::write, UnitStatus::unknown});

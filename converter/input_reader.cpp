@@ -33,8 +33,6 @@ namespace {
 constexpr int wxUnit = 1;
 constexpr int yzUnit = 2;
 constexpr std::uint64_t canonicalHeaderLength = 44;
-// No more chunks after the data than this are taken; real files have a few.
-constexpr std::size_t tailChunkLimit = 4096;
 
 enum class Role { wx, yz };
 
@@ -160,9 +158,10 @@ void settleDataLength(int unit, std::optional<std::uint64_t> declared, bool held
   input.dataEnd = end;
 }
 
-// Where a RIFF file's size ends it, unless the size says "up to the end".
+// Where a RIFF file's size ends it, unless the size says "up to the end"
+// or nothing at all.
 std::optional<std::uint64_t> riffEndOf(std::uint32_t riffSize, bool upToTheEnd) {
-  if (upToTheEnd || riffSize == sizeUpToTheEnd) return std::nullopt;
+  if (upToTheEnd || riffSize == sizeUpToTheEnd || riffSize == 0) return std::nullopt;
   return std::uint64_t{riffSize} + 8;
 }
 
@@ -262,7 +261,7 @@ CheckedInput readYzInput(const InputDescription& wx) {
   return {std::move(yz), frames};
 }
 
-void listTailChunks(InputDescription& wx) {
+void readTailChunks(InputDescription& wx) {
   wx.tail.reset();
   if (!wx.dataEnd) {
     wx.tail.emplace();
@@ -273,17 +272,10 @@ void listTailChunks(InputDescription& wx) {
   if (!left) return;
   const std::uint64_t fileEnd = wx.dataStart + *left;
   const std::uint64_t limit = std::min(fileEnd, wx.riffEnd.value_or(fileEnd));
-  std::vector<TailChunk> chunks;
-  std::array<std::byte, chunkHeaderLength> header;
-  for (std::uint64_t offset = *wx.dataEnd; offset < limit && limit - offset >= header.size();) {
-    if (chunks.size() == tailChunkLimit || !peekAt(wxUnit, offset, header)) break;
-    const TailVerdict verdict = judgeTailChunk(header, offset, limit);
-    if (verdict == TailVerdict::end) break;
-    const TailChunk chunk{offset, chunkSize(header)};
-    if (verdict == TailVerdict::carry) chunks.push_back(chunk);
-    offset += chunk.length();
-  }
-  wx.tail = std::move(chunks);
+  wx.tail = listTailChunks(*wx.dataEnd, limit,
+                           [](std::uint64_t offset, std::span<std::byte, chunkHeaderLength> header) {
+                             return peekAt(wxUnit, offset, header);
+                           });
 }
 
 }  // namespace quadrel

@@ -27,6 +27,6 @@ CheckedInput readYzInput(const InputDescription& wx);
 // when unit 1 is a regular file, by reading at their offsets: the unit's
 // position does not move. A stream's chunks are met as they come; after
 // data that runs to the end of a stream there are none.
-void listTailChunks(InputDescription& wx);
+void readTailChunks(InputDescription& wx);
 
 }  // namespace quadrel

@@ -2,12 +2,15 @@
 #include "converter/tail_chunks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "services/units/little_endian.h"
 
 namespace quadrel {
 namespace {
+
+constexpr std::size_t tailChunkLimit = 4096;
 
 constexpr const char* passedOver[] = {"PEAK", "levl", "chna", "fact", "fmt ", "ds64", "data"};
 
@@ -32,6 +35,21 @@ TailVerdict judgeTailChunk(std::span<const std::byte, chunkHeaderLength> header,
     if (std::memcmp(header.data(), id, 4) == 0) return TailVerdict::passOver;
   }
   return TailVerdict::carry;
+}
+
+std::vector<TailChunk> listTailChunks(std::uint64_t from, std::uint64_t limit,
+                                      const ChunkHeaderReader& read) {
+  std::vector<TailChunk> chunks;
+  std::array<std::byte, chunkHeaderLength> header;
+  for (std::uint64_t offset = from; offset < limit && limit - offset >= header.size();) {
+    if (chunks.size() == tailChunkLimit || !read(offset, header)) break;
+    const TailVerdict verdict = judgeTailChunk(header, offset, limit);
+    if (verdict == TailVerdict::end) break;
+    const TailChunk chunk{offset, chunkSize(header)};
+    if (verdict == TailVerdict::carry) chunks.push_back(chunk);
+    offset += chunk.length();
+  }
+  return chunks;
 }
 
 }  // namespace quadrel

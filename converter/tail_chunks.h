@@ -10,8 +10,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
+#include <vector>
+
+#include "converter/input_description.h"
 
 namespace quadrel {
 
@@ -28,5 +32,12 @@ TailVerdict judgeTailChunk(std::span<const std::byte, chunkHeaderLength> header,
 
 // The size field of a chunk header.
 std::uint32_t chunkSize(std::span<const std::byte, chunkHeaderLength> header);
+
+// Reads the chunk header at `offset`; false when it cannot.
+using ChunkHeaderReader = std::function<bool(std::uint64_t offset, std::span<std::byte, chunkHeaderLength>)>;
+
+// The chunks that the output takes from those between `from` and `limit`,
+// in file order; no more than real files have (4096), the rest left out.
+std::vector<TailChunk> listTailChunks(std::uint64_t from, std::uint64_t limit, const ChunkHeaderReader& read);
 
 }  // namespace quadrel

@@ -1,29 +1,27 @@
-// Fuzz target: the header reader, the chunk walker, the checks and the
-// output header on arbitrary bytes.
+// Fuzz target: the chunk parser, the rule of the chunks after the data,
+// and the canonical output header, on arbitrary bytes.
 //
 // The input holds two files' worth of bytes: the first byte says where the
-// WX file ends, the rest is the WX file then the YZ file. The groups are
-// decoded and checked in the order the converter uses, stopping where the
-// converter would stop (a group past the end of its file, a failed check).
-// Every decoded field must agree with an independent reader of the 44
-// bytes, and an accepted pair's output header must agree with the expected
-// conversion that the tests compute on their own. Each file is also walked
-// chunk by chunk: the walker must take no byte beyond the file, stop at the
-// first byte of the data, and agree with the tests' own reader of chunk
-// layouts.
+// WX file ends, the second how large the pieces are in which the parser is
+// fed, the rest is the WX file then the YZ file. Each file is parsed whole
+// and in pieces: both must agree, the parser must want no byte past the
+// data chunk's header, and it must agree with the tests' own reader of
+// chunk layouts. The chunks that a chunked output takes after the data must
+// be those the tests' own rule finds. A pair of canonical headers must give
+// the output header of the expected conversion the tests compute.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "converter/chunk_walker.h"
+#include "converter/input_description.h"
 #include "converter/output_header.h"
-#include "converter/wave_header.h"
+#include "converter/tail_chunks.h"
+#include "converter/wave_parser.h"
 #include "tests/support/wav_builder.h"
 
 namespace {
@@ -34,121 +32,17 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-// The next group image of a file, or nothing when the file ends inside it.
-class GroupCursor {
- public:
-  explicit GroupCursor(std::string_view file) : file_(file) {}
-  const std::byte* next(std::size_t length) {
-    if (file_.size() - at_ < length) return nullptr;
-    const auto* image = reinterpret_cast<const std::byte*>(file_.data() + at_);
-    at_ += length;
-    return image;
+// Feeds `file` to a parser in pieces of `piece` bytes, as far as it wants;
+// returns the bytes it took.
+std::size_t parse(std::string_view file, std::size_t piece, WaveParser& parser) {
+  const std::span<const std::byte> bytes = std::as_bytes(std::span(file));
+  std::size_t taken = 0;
+  while (taken < bytes.size() && parser.wanted() > 0) {
+    const std::size_t size = std::min<std::uint64_t>({piece, bytes.size() - taken, parser.wanted()});
+    parser.take(bytes.subspan(taken, size));
+    taken += size;
   }
-
- private:
-  std::string_view file_;
-  std::size_t at_ = 0;
-};
-
-void requireSameAsIndependentReader(std::string_view file, const SharedHeaderFields& shared,
-                                    const InputHeaderFields& input) {
-  const std::optional<harness::WavHeaderFields> fields = harness::readWavHeader(file);
-  require(fields.has_value());
-  require(std::string_view(shared.riffId.data(), 4) == fields->riffId);
-  require(std::string_view(shared.waveFmtId.data(), 8) == fields->waveFmtId);
-  require(std::string_view(shared.dataId.data(), 4) == fields->dataId);
-  require(shared.fmtLength == fields->fmtLength && shared.formatTag == fields->formatTag);
-  require(shared.blockAlign == fields->blockAlign);
-  require(input.riffSize == fields->riffSize && input.channelCount == fields->channels);
-  require(input.samplingRate == fields->sampleRate && input.byteRate == fields->byteRate);
-  require(input.bitsPerSample == fields->bitsPerSample && input.dataLength == fields->dataLength);
-}
-
-// A frame half is two samples of whole bytes, whatever the width.
-std::size_t frameHalfLength(std::int16_t bitsPerSample) {
-  return bitsPerSample > 0 ? 2 * static_cast<std::size_t>((bitsPerSample + 7) / 8) : 0;
-}
-
-// The layout of a file read at the fixed positions: its data length is the
-// unsigned field, or up to the end of the file for 0xFFFFFFFF in a RIFF file.
-InputLayout fixedLayout(std::string_view file, const SharedHeaderFields& shared,
-                        const InputHeaderFields& input) {
-  InputLayout layout;
-  layout.blockAlign = shared.blockAlign;
-  const auto declared = static_cast<std::uint32_t>(input.dataLength);
-  layout.dataLength = declared;
-  if (file.substr(0, 4) == "RIFF" && declared == 0xFFFFFFFF) layout.dataLength = file.size() - 44;
-  return layout;
-}
-
-// The accepted pair's header against the expected conversion, when the
-// frames are few enough to pad both files with them.
-void requireExpectedOutputHeader(std::string_view wx, std::string_view yz, const WaveHeader& header,
-                                 std::int64_t frames) {
-  const std::size_t half = frameHalfLength(header.wx.bitsPerSample);
-  if (frames < 0 || static_cast<std::uint64_t>(frames) * half > 1 << 16) return;
-  const OutputHeader out = buildOutputHeader(header, frames);
-  const std::size_t sampleBytes = half * static_cast<std::size_t>(frames);
-  std::string paddedWx(wx.substr(0, 44));
-  std::string paddedYz(yz.substr(0, 44));
-  paddedWx.resize(44 + sampleBytes);
-  paddedYz.resize(44 + sampleBytes);
-  const std::optional<std::string> expected = harness::expectedConversion(paddedWx, paddedYz);
-  require(expected.has_value() && expected->size() >= 44);
-  require(std::memcmp(expected->data(), out.image.data(), 44) == 0);
-}
-
-void examinePair(std::string_view wx, std::string_view yz) {
-  WaveHeader header;
-  GroupCursor wxGroups(wx);
-  const std::byte* a = wxGroups.next(groupALength);
-  const std::byte* b = a ? wxGroups.next(groupBLength) : nullptr;
-  if (b == nullptr) return;
-  decodeGroupA(a, header.shared, header.wx);
-  decodeGroupB(b, header.shared, header.wx);
-  if (checkWxStereo(header.wx)) {
-    require(header.wx.channelCount != 2);
-    return;
-  }
-  const std::byte* c = wxGroups.next(groupCLength);
-  const std::byte* d = c ? wxGroups.next(groupDLength) : nullptr;
-  if (d == nullptr) return;
-  decodeGroupC(c, header.wx);
-  decodeGroupD(d, header.shared, header.wx);
-  requireSameAsIndependentReader(wx, header.shared, header.wx);
-  header.wxLayout = fixedLayout(wx, header.shared, header.wx);
-  if (header.wxLayout.blockAlign == 0) return;
-
-  GroupCursor yzGroups(yz);
-  a = yzGroups.next(groupALength);
-  b = a ? yzGroups.next(groupBLength) : nullptr;
-  c = b ? yzGroups.next(groupCLength) : nullptr;
-  if (c == nullptr) return;
-  decodeGroupA(a, header.shared, header.yz);
-  decodeGroupB(b, header.shared, header.yz);
-  decodeGroupC(c, header.yz);
-  if (compareAfterGroupC(header.wx, header.yz)) return;
-  d = yzGroups.next(groupDLength);
-  if (d == nullptr) return;
-  decodeGroupD(d, header.shared, header.yz);
-  requireSameAsIndependentReader(yz, header.shared, header.yz);
-  header.yzLayout = fixedLayout(yz, header.shared, header.yz);
-  if (compareAfterGroupD(header.wx, header.wxLayout, header.yz, header.yzLayout)) return;
-
-  // Every compared field now agrees.
-  require(header.yz.channelCount == 2 && header.yz.samplingRate == header.wx.samplingRate);
-  require(header.yz.byteRate == header.wx.byteRate &&
-          header.wxLayout.dataLength == header.yzLayout.dataLength);
-  require(header.yz.bitsPerSample == header.wx.bitsPerSample);
-  const std::optional<std::int64_t> frames =
-      frameCount(*header.wxLayout.dataLength, header.yzLayout.blockAlign);
-  if (!frames) return;
-  require(*frames == static_cast<std::int64_t>(*header.wxLayout.dataLength) / header.yzLayout.blockAlign);
-  if (checkSampleWidth(header.wx, header.wxLayout) || checkSampleWidth(header.yz, header.yzLayout)) return;
-  // A frame is two whole samples, so 32-bit data lengths give 32-bit counts.
-  require(*frames >= 0 && *frames <= std::numeric_limits<std::int32_t>::max());
-  if (static_cast<std::uint32_t>(header.wx.dataLength) == 0xFFFFFFFF) return;
-  requireExpectedOutputHeader(wx, yz, header, *frames);
+  return taken;
 }
 
 // The reader's sample kinds are the format tags of PCM and float, else 0.
@@ -157,45 +51,107 @@ int tagOfKind(SampleKind kind) {
   return kind == SampleKind::ieeeFloat ? 3 : 0;
 }
 
-// The walker on one file, against the tests' reader of chunk layouts.
-void examineWalk(std::string_view file) {
-  SpanByteSource source(std::as_bytes(std::span(file)));
-  const ChunkWalk walk = walkChunks(source, true);
-  require(source.consumed() <= file.size());
+void examineParse(std::string_view file, std::size_t piece) {
+  WaveParser whole(true);
+  WaveParser pieces(true);
+  const std::size_t taken = parse(file, file.size() + 1, whole);
+  require(parse(file, piece, pieces) == taken);
+  require(whole.atData() == pieces.atData() && whole.notWave() == pieces.notWave());
   const std::optional<harness::WavLayout> layout = harness::readWavLayout(file);
-  require(layout.has_value() == (walk.end == WalkEnd::data));
-  const bool waveForm =
-      file.size() >= 12 && waveFormOf(std::as_bytes(std::span(file)).first<12>()) != WaveForm::other;
-  require((walk.end == WalkEnd::notWave) == (file.size() >= 12 && !waveForm));
+  require(layout.has_value() == whole.atData());
   if (!layout) return;
 
-  require(source.consumed() == walk.dataStart && walk.dataStart == layout->dataStart);
-  require(walk.dataLength == layout->dataLength);
-  require(walk.shortFormat == layout->formatTooShort);
-  require(walk.format.has_value() == layout->format.has_value());
-  if (walk.format) {
+  const ParsedWave& parsed = whole.parsed();
+  const ParsedWave& again = pieces.parsed();
+  require(parsed.dataStart == taken && again.dataStart == taken && parsed.dataStart == layout->dataStart);
+  require(parsed.dataSize == again.dataSize && parsed.format == again.format && parsed.bext == again.bext);
+  require(parsed.shortFormat == layout->formatTooShort);
+  require(parsed.format.has_value() == layout->format.has_value());
+  if (parsed.format) {
     const harness::FormatSpec& f = *layout->format;
-    require(walk.format->formatTag == f.tag && walk.format->channels == f.channels);
-    require(walk.format->sampleRate == f.sampleRate && walk.format->byteRate == f.byteRate);
-    require(walk.format->blockAlign == f.blockAlign && walk.format->bitsPerSample == f.bitsPerSample);
-    require(layout->sampleKind == tagOfKind(walk.format->kind));
+    require(parsed.format->formatTag == f.tag && parsed.format->channels == f.channels);
+    require(parsed.format->sampleRate == f.sampleRate && parsed.format->byteRate == f.byteRate);
+    require(parsed.format->blockAlign == f.blockAlign && parsed.format->bitsPerSample == f.bitsPerSample);
+    require(layout->sampleKind == tagOfKind(parsed.format->kind) &&
+            parsed.format->validBits == layout->validBits);
   }
-  require(walk.bext.has_value() == layout->bext.has_value());
-  if (walk.bext) {
-    require(walk.bext->size() == layout->bext->size());
-    require(walk.bext->empty() ||
-            std::memcmp(walk.bext->data(), layout->bext->data(), walk.bext->size()) == 0);
+  require(parsed.bext.has_value() == layout->bext.has_value());
+  if (parsed.bext) {
+    require(parsed.bext->size() == layout->bext->size());
+    require(parsed.bext->empty() ||
+            std::memcmp(parsed.bext->data(), layout->bext->data(), parsed.bext->size()) == 0);
   }
+
+  // The chunks after the data, listed from the bytes in memory, against the
+  // tests' own rule.
+  const std::uint64_t held =
+      std::min<std::uint64_t>(layout->dataLength.value_or(file.size() - taken), file.size() - taken);
+  const std::uint64_t from = taken + held + held % 2;
+  const std::uint64_t limit = std::min<std::uint64_t>(file.size(), layout->riffEnd.value_or(file.size()));
+  const auto read = [&](std::uint64_t offset, std::span<std::byte, chunkHeaderLength> header) {
+    if (offset > file.size() || file.size() - offset < header.size()) return false;
+    std::memcpy(header.data(), file.data() + offset, header.size());
+    return true;
+  };
+  std::string listed;
+  for (const TailChunk& chunk : listTailChunks(from, limit, read))
+    listed += harness::chunk(file.substr(chunk.offset, 4), file.substr(chunk.offset + 8, chunk.size));
+  require(listed == harness::expectedTailChunks(file, *layout, from));
+}
+
+// An input read at the canonical positions, as the reader describes it.
+std::optional<InputDescription> fixedInput(std::string_view file) {
+  const std::optional<harness::WavHeaderFields> h = harness::readWavHeader(file);
+  if (!h) return std::nullopt;
+  InputDescription input;
+  input.form = InputForm::canonical;
+  input.format.formatTag = static_cast<std::uint16_t>(h->formatTag);
+  input.format.channels = static_cast<std::uint16_t>(h->channels);
+  input.format.sampleRate = static_cast<std::uint32_t>(h->sampleRate);
+  input.format.byteRate = static_cast<std::uint32_t>(h->byteRate);
+  input.format.blockAlign = static_cast<std::uint16_t>(h->blockAlign);
+  input.format.bitsPerSample = static_cast<std::uint16_t>(h->bitsPerSample);
+  FixedHeader fixed;
+  std::memcpy(fixed.riffId.data(), h->riffId.data(), 4);
+  std::memcpy(fixed.waveFmtId.data(), h->waveFmtId.data(), 8);
+  std::memcpy(fixed.dataId.data(), h->dataId.data(), 4);
+  fixed.riffSize = static_cast<std::uint32_t>(h->riffSize);
+  fixed.fmtLength = static_cast<std::uint32_t>(h->fmtLength);
+  fixed.dataLength = static_cast<std::uint32_t>(h->dataLength);
+  input.fixed = fixed;
+  return input;
+}
+
+// The canonical output header against the expected conversion, when the
+// frames are few enough to pad both files with them.
+void examineCanonicalHeader(std::string_view wx, std::string_view yz) {
+  const std::optional<InputDescription> w = fixedInput(wx);
+  const std::optional<InputDescription> y = fixedInput(yz);
+  if (!w || !y || w->format.blockAlign == 0 || y->format.blockAlign == 0) return;
+  const auto align = static_cast<std::int16_t>(y->format.blockAlign);
+  const std::int64_t frames = static_cast<std::int64_t>(w->fixed->dataLength) / align;
+  const auto bits = static_cast<std::int16_t>(w->format.bitsPerSample);
+  const std::size_t half = bits > 0 ? 2 * static_cast<std::size_t>((bits + 7) / 8) : 0;
+  if (frames < 0 || static_cast<std::uint64_t>(frames) * half > 1 << 16) return;
+  std::string paddedWx(wx.substr(0, 44));
+  std::string paddedYz(yz.substr(0, 44));
+  paddedWx.resize(44 + half * static_cast<std::size_t>(frames));
+  paddedYz.resize(paddedWx.size());
+  const std::optional<std::string> expected = harness::expectedConversion(paddedWx, paddedYz);
+  require(expected.has_value() && expected->size() >= 44);
+  const CanonicalImage image = buildCanonicalHeader(*w, *y, frames);
+  require(std::memcmp(expected->data(), image.data(), 44) == 0);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;
-  const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+  if (size < 2) return 0;
+  const std::string_view rest(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::size_t split = std::min<std::size_t>(data[0], rest.size());
-  examinePair(rest.substr(0, split), rest.substr(split));
-  examineWalk(rest.substr(0, split));
-  examineWalk(rest.substr(split));
+  const std::size_t piece = 1 + data[1] % 16;
+  examineParse(rest.substr(0, split), piece);
+  examineParse(rest.substr(split), piece);
+  examineCanonicalHeader(rest.substr(0, split), rest.substr(split));
   return 0;
 }

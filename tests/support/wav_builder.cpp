@@ -267,7 +267,7 @@ std::optional<WavLayout> readWavLayout(std::string_view file) {
   layout.form = std::string(file.substr(0, 4));
   if (layout.form != "RIFF" && layout.form != "RF64" && layout.form != "BW64") return std::nullopt;
   const std::uint32_t riffSize = get32(file, 4);
-  if (riffSize != 0xFFFFFFFF) layout.riffEnd = std::uint64_t{riffSize} + 8;
+  if (riffSize != 0xFFFFFFFF && riffSize != 0) layout.riffEnd = std::uint64_t{riffSize} + 8;
   bool fmtSeen = false, ds64Seen = false;
   std::optional<std::uint64_t> ds64DataSize;
   for (std::uint64_t at = 12; file.size() >= at + 8;) {

@@ -159,4 +159,7 @@ struct ChunkedOutput {
 std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::string_view yz,
                                                      const ChunkedOutput& output = {});
 
+// The WX chunks, from offset `from` on, that such an output takes.
+std::string expectedTailChunks(std::string_view wx, const WavLayout& layout, std::uint64_t from);
+
 }  // namespace quadrel::harness
