@@ -215,6 +215,11 @@ bool startHelperThread(void (*body)(void*), void* context);
 // The handler ends the process and never returns.
 using ControlHandler = void (*)(int event);
 
+// Holds back the console control events that come before the handler is in
+// place, the first thing at start-up: handleControlEvents then takes them,
+// where otherwise they would end the process by the system's default.
+void holdControlEvents();
+
 // Takes the console control events from now on and makes the calling thread
 // the owner thread: the one that runs the program and owns its files. On
 // POSIX the handler runs on the owner thread, interrupting it wherever it

@@ -2,8 +2,10 @@
 // child process: exit statuses, the order of the lines, the saved error.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 
+#include "platform/platform.h"
 #include "services/diagnostics/reports.h"
 #include "services/diagnostics/termination.h"
 
@@ -54,6 +56,19 @@ TEST(TerminationDeathTest, InfoAndErrorReportsReturnTheNumberAndClearTheSavedErr
       "^forrtl: FormatMessage failed for sysmem message number 999999"
       "forrtl: info \\(95\\): floating point conversion failed\r\r\n"
       "forrtl: error \\(200\\): program aborting due to control-C event\r\r\n$");
+}
+
+// A control-C that comes before the handler is in place is held for it,
+// not left to the system's default, which would end the process at once.
+TEST(TerminationDeathTest, ControlEventBeforeTheHandlerWaitsForIt) {
+  EXPECT_EXIT(
+      {
+        platform::holdControlEvents();
+        std::raise(SIGINT);
+        platform::handleControlEvents([](int event) { std::_Exit(40 + event); });
+        std::_Exit(1);
+      },
+      ExitedWithCode(40), "^$");
 }
 
 }  // namespace

@@ -283,6 +283,19 @@ bool startHelperThread(void (*body)(void*), void* context) {
 // A control signal that the parent left ignored (a background job's
 // control-C, a hang-up under nohup) stays ignored, as a console's ignore
 // setting is inherited elsewhere too.
+sigset_t controlSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : controlSignals)
+    sigaddset(&set, signal);
+  return set;
+}
+
+void holdControlEvents() {
+  const sigset_t set = controlSignalSet();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 void handleControlEvents(ControlHandler handler) {
   controlHandler = handler;
   ownerMarker = &threadMarker;
@@ -292,6 +305,9 @@ void handleControlEvents(ControlHandler handler) {
     if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
     handleSignal(signal, nullptr, onControlSignal);
   }
+  // A held event arrives here, at the handler.
+  const sigset_t set = controlSignalSet();
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 bool onOwnerThread() { return ownerMarker == nullptr || ownerMarker == &threadMarker; }

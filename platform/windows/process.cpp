@@ -204,6 +204,10 @@ SystemError redirectStandardError(const std::string& path) {
 
 // ---- Control events and processor exceptions -----------------------------------------
 
+// The console's events reach the handler from its registration on, which
+// is the start-up's first step: there is nothing to hold.
+void holdControlEvents() {}
+
 void handleControlEvents(ControlHandler handler) {
   controlHandler = handler;
   ownerThreadId = GetCurrentThreadId();

@@ -81,6 +81,7 @@ void failStartup(StartupFailure failure) {
 }
 
 void runProgram(int argc, char** argv, Driver driver) {
+  platform::holdControlEvents();
   std::optional<platform::CommandLine> line = platform::commandLine(argc, argv);
   if (!line) failStartup(StartupFailure::commandWords);
   commandLineCopy() = std::move(*line);
