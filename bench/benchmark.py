@@ -175,6 +175,8 @@ def main():
     frames = int(args.minutes * 60 * args.rate)
     minutes = f"{args.minutes:g} min, {args.rate} Hz"
     missed = []
+    if args.work_dir:
+        os.makedirs(args.work_dir, exist_ok=True)
     with tempfile.TemporaryDirectory(dir=args.work_dir) as folder:
         wx, yz = os.path.join(folder, "wx.wav"), os.path.join(folder, "yz.wav")
         out = os.path.join(folder, "out.wav")
