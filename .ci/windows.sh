@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Continuous integration of the Windows program: cross-builds quadrel.exe
-# with MinGW-w64, runs the in-process tests under Wine, runs the end-to-end
-# suite of the Linux test build against quadrel.exe under Wine, and checks
-# that both programs turn the example pair into the same bytes.
+# with MinGW-w64, runs the in-process tests under Wine, makes the Windows
+# zip and checks what it holds, runs the end-to-end suite of the Linux test
+# build against quadrel.exe under Wine, and checks that the Linux program
+# and the quadrel.exe unpacked from the zip turn the example pair into the
+# same bytes.
 #   QUADREL_WERROR=ON          treat warnings as errors
 #   QUADREL_WIN_BUILD_DIR      the cross build (default: build-win)
 #   QUADREL_BUILD_DIR          the Linux test build, the README's (default: build);
@@ -54,6 +56,21 @@ cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmak
 cmake --build "$cross" -j2
 ctest --test-dir "$cross" -j2 --output-on-failure
 
+phase "the Windows zip"
+# What a user downloads: the zip that CPack makes of the cross build. The
+# comparison below runs the quadrel.exe unpacked from it.
+rm -f "$cross"/quadrel-*.zip
+(cd "$cross" && cpack -G ZIP)
+zip=$(echo "$cross"/quadrel-*.zip)
+folder=$(basename "$zip" .zip)
+unpacked=$(mktemp -d)
+trap 'wineserver -k || true; rm -rf "$unpacked"' EXIT
+(cd "$unpacked" && cmake -E tar xf "$zip")
+(cd "$unpacked" && find . -type f -printf '%10s  %P\n' | sort -k2)
+listed=$(cd "$unpacked" && find . -type f -printf '%P\n' | sort | tr '\n' ' ')
+[ "$listed" = "$folder/LICENSE.txt $folder/README.txt $folder/quadrel.exe " ] ||
+  { echo "windows.sh: the zip holds $listed" >&2; exit 1; }
+
 phase "end-to-end suite against quadrel.exe under Wine"
 # The Linux test build serves as it is: the tests run the program that
 # QUADREL_TEST_PROGRAM names, here quadrel.exe through a wrapper that keeps
@@ -64,13 +81,13 @@ printf '#!/bin/sh\nexport WINEDEBUG=-all\nexec wine "%s" "$@"\n' "$cross/quadrel
 chmod +x "$wrapper"
 QUADREL_TEST_PROGRAM=$wrapper QUADREL_TEST_UNDER_WINE=1 ctest --test-dir "$host" -j2 --output-on-failure
 
-phase "the example pair, Linux and Windows programs"
+phase "the example pair, Linux program and quadrel.exe from the zip"
 compare=$(mktemp -d)
 for program in linux windows; do
   mkdir "$compare/$program"
   cp examples/wx.wav examples/yz.wav "$compare/$program/"
   command=("$host/quadrel")
-  [ "$program" = windows ] && command=(wine "$cross/quadrel.exe")
+  [ "$program" = windows ] && command=(wine "$unpacked/$folder/quadrel.exe")
   status=0
   (cd "$compare/$program" && "${command[@]}" wx.wav yz.wav wxyz.wav >stdout 2>stderr) || status=$?
   echo "$status" >"$compare/$program/status"
