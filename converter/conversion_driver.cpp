@@ -15,6 +15,7 @@
 #include "converter/frame_loop.h"
 #include "converter/input_reader.h"
 #include "converter/output_plan.h"
+#include "converter/rejection.h"
 #include "converter/tail_copy.h"
 #include "converter/usage.h"
 #include "services/console/arguments.h"
@@ -54,12 +55,14 @@ void askForName(std::string_view prompt, NameField& field) {
   readConsoleLine(field);
 }
 
-NameFields obtainNames() {
+// The names follow the options: from the command line when it holds three
+// of them, else typed at the prompts.
+NameFields obtainNames(std::int16_t first) {
   NameFields names;
-  if (argumentCount() >= 4) {
-    takeArgument(1, names.wx, "File Name of the WX stereo   file = ");
-    takeArgument(2, names.yz, "File Name of the YZ stereo   file = ");
-    takeArgument(3, names.output, "File Name of the .WAV output file = ");
+  if (argumentCount() >= first + 3) {
+    takeArgument(first, names.wx, "File Name of the WX stereo   file = ");
+    takeArgument(static_cast<std::int16_t>(first + 1), names.yz, "File Name of the YZ stereo   file = ");
+    takeArgument(static_cast<std::int16_t>(first + 2), names.output, "File Name of the .WAV output file = ");
   } else {
     askForName("Name of the WX stereo .WAV      file = ", names.wx);
     askForName("Name of the YZ stereo .WAV      file = ", names.yz);
@@ -94,6 +97,10 @@ bool namesAmbisonicFile(std::string_view field) {
   return extension == ".amb";
 }
 
+void rejectIf(Rejection rejection) {
+  if (rejection) rejectInputPair(*rejection);
+}
+
 // How the frames end: when an input's data ended first, the header is
 // settled over the frames converted, and then that input's end is reported.
 void endFrames(const OutputPlan& plan, const FrameRun& run) {
@@ -107,8 +114,12 @@ void endFrames(const OutputPlan& plan, const FrameRun& run) {
 
 void runConversion() {
   answerInformationRequest();
+  const bool ambix = ambixRequested();
   writeBanner();
-  NameFields names = obtainNames();
+  const NameFields names = obtainNames(ambix ? 2 : 1);
+  const bool ambisonic = namesAmbisonicFile(asText(names.output));
+  // A name ending in .amb promises the traditional order.
+  if (ambix && ambisonic) rejectInputPair("ERROR - An AmbiX output cannot be named .amb");
 
   openUnit(wxUnit, asText(names.wx), {UnitAction::read, UnitStatus::old});
   CheckedInput wx = readWxInput();
@@ -116,11 +127,14 @@ void runConversion() {
 
   openUnit(yzUnit, asText(names.yz), {UnitAction::read, UnitStatus::old});
   const CheckedInput yz = readYzInput(wx.input);
+  if (ambix) rejectIf(checkAmbixSamples(wx.input, yz.input));
   writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", yz.frames, wx.input.format);
 
-  const bool ambisonic = namesAmbisonicFile(asText(names.output));
-  if (!keepsCanonicalHeader(wx.input, yz.input, yz.frames, ambisonic)) readTailChunks(wx.input);
-  const OutputPlan plan = planOutput(wx.input, yz.input, yz.frames, ambisonic);
+  const OutputLabel label = ambix       ? OutputLabel::ambix
+                            : ambisonic ? OutputLabel::bFormat
+                                        : OutputLabel::plain;
+  if (!keepsCanonicalHeader(wx.input, yz.input, yz.frames, label)) readTailChunks(wx.input);
+  const OutputPlan plan = planOutput(wx.input, yz.input, yz.frames, label);
 
   openUnit(outputUnit, asText(names.output), {UnitAction::write, UnitStatus::unknown});
   rewindUnit(outputUnit);
@@ -131,7 +145,7 @@ void runConversion() {
   writeLayoutRecord({LayoutItem::text(" ")});
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Saving data to output file (s)...")});
 
-  const FrameRun run = moveFrames(plan.counts, plan.half);
+  const FrameRun run = moveFrames(plan.counts, plan.shape);
   endFrames(plan, run);
   const std::optional<std::uint64_t> cutTo = writeTail(plan, run.frames);
   settleOutput(plan, run.frames, cutTo);

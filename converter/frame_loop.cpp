@@ -2,11 +2,12 @@
 //
 // The frames move many at a time: the loop makes sure that each input holds
 // at least one frame half fetched, borrows the bytes the two inputs have
-// fetched and the room left in the output's gathered buffer, weaves whole
-// frames into it and commits them, exactly as the requests of one frame at
-// a time would have left the file. Frames whose reals are converted to a
-// representation that may fail go through the requests one at a time, so
-// that each report comes where its request makes it. When an input cannot
+// fetched and the room left in the output's gathered buffer, weaves or
+// makes whole frames into it and commits them, exactly as the requests of
+// one frame at a time would have left the file. Frames whose reals are
+// converted to a representation that may fail, and made frames whose bytes
+// are converted at all, go through the requests one at a time, so that
+// each conversion and report comes where its request makes it. When an input cannot
 // give a whole frame half, the loop stops and says which one and where; it
 // reports nothing itself.
 #include "converter/frame_loop.h"
@@ -123,19 +124,21 @@ void weave(std::byte* out, const std::byte* first, const std::byte* second, std:
 // ---- The frame loop ---------------------------------------------------------------
 
 struct FrameLayout {
-  std::span<const HalfItem> items;
+  const FrameShape& shape;
   std::size_t halfLength = 0;
+  std::size_t outputLength = 0;
   bool hasReal = false;
-};
 
-FrameLayout layoutOf(std::span<const HalfItem> items) {
-  FrameLayout layout{items};
-  for (const HalfItem& item : items) {
-    layout.halfLength += item.length;
-    layout.hasReal = layout.hasReal || item.kind == ItemKind::real4;
+  explicit FrameLayout(const FrameShape& frame)
+      : shape(frame),
+        halfLength(frame.half.length()),
+        outputLength(frame.make ? frame.output.length() : 2 * frame.half.length()) {
+    for (const FrameHalf* items : {&frame.half, &frame.output}) {
+      for (const HalfItem& item : items->items())
+        hasReal = hasReal || item.kind == ItemKind::real4;
+    }
   }
-  return layout;
-}
+};
 
 // What the byte-order settings of the three units do to the frames.
 struct FrameConversion {
@@ -145,8 +148,10 @@ struct FrameConversion {
 
   bool any() const { return wx.convert || yz.convert || output.convert; }
   // A real in another representation may fail to convert, which is
-  // reported where the request makes it.
-  bool mayReport(const FrameLayout& layout) const {
+  // reported where the request makes it. Made frames are converted by their
+  // requests whenever anything is converted.
+  bool throughRequests(const FrameLayout& layout) const {
+    if (layout.shape.make) return any();
     return layout.hasReal && (wx.realFormat != RealFormat::ieee || yz.realFormat != RealFormat::ieee ||
                               output.realFormat != RealFormat::ieee);
   }
@@ -158,7 +163,7 @@ struct FrameConversion {
     for (std::size_t frame = 0; frame < 2 * count; ++frame) {
       const ByteOrderSettings& input = frame % 2 == 0 ? wx : yz;
       std::byte* image = frames + frame * layout.halfLength;
-      for (const HalfItem& item : layout.items) {
+      for (const HalfItem& item : layout.shape.half.items()) {
         fileToMemory(input, item.kind, image);
         memoryToFile(output, item.kind, image);
         image += item.length;
@@ -170,27 +175,40 @@ struct FrameConversion {
 // The read and write requests of one frame, on an image of its own.
 class FrameRequests {
  public:
-  explicit FrameRequests(const FrameLayout& layout) : image_(2 * layout.halfLength) {
+  explicit FrameRequests(const FrameLayout& layout)
+      : layout_(layout), image_(2 * layout.halfLength + layout.outputLength) {
     std::byte* at = image_.data();
     for (std::vector<TransferItem>* side : {&wx_, &yz_}) {
-      for (const HalfItem& item : layout.items) {
+      for (const HalfItem& item : layout.shape.half.items()) {
         side->push_back({item.kind, at, item.length});
         at += item.length;
       }
     }
-    frame_ = wx_;
-    frame_.insert(frame_.end(), yz_.begin(), yz_.end());
+    if (layout.shape.make) {
+      for (const HalfItem& item : layout.shape.output.items()) {
+        frame_.push_back({item.kind, at, item.length});
+        at += item.length;
+      }
+    } else {
+      frame_ = wx_;
+      frame_.insert(frame_.end(), yz_.begin(), yz_.end());
+    }
   }
 
   // Both inputs hold the frame's half fetched: the reads cannot end.
   std::int64_t transfer() {
     readStatement(wxUnit, wx_);
     readStatement(yzUnit, yz_);
+    if (layout_.shape.make) {
+      std::byte* halves = image_.data();
+      layout_.shape.make(halves + 2 * layout_.halfLength, halves, halves + layout_.halfLength, 1);
+    }
     writeStatement(outputUnit, frame_);
     return 1;
   }
 
  private:
+  const FrameLayout& layout_;
   std::vector<std::byte> image_;
   std::vector<TransferItem> wx_, yz_, frame_;
 };
@@ -203,18 +221,19 @@ std::int64_t moveFetchedFrames(std::int64_t wanted, const FrameLayout& layout,
   const std::size_t half = layout.halfLength;
   const std::span<const std::byte> wx = borrowFetched(wxUnit);
   const std::span<const std::byte> yz = borrowFetched(yzUnit);
-  const std::size_t fetched = std::min(wx.size(), yz.size()) / half;
-  if (fetched == 0) return 0;
-  const std::span<std::byte> room = borrowRoom(outputUnit, 2 * half);
-  std::size_t frames = std::min(fetched, room.size() / (2 * half));
+  const std::span<std::byte> room = borrowRoom(outputUnit, layout.outputLength);
+  std::size_t frames = std::min(std::min(wx.size(), yz.size()) / half, room.size() / layout.outputLength);
   if (static_cast<std::uint64_t>(wanted) < frames) frames = static_cast<std::size_t>(wanted);
-  if (frames == 0) return 0;
 
-  weave(room.data(), wx.data(), yz.data(), frames, half);
-  if (conversion.any()) conversion.apply(room.data(), frames, layout);
+  if (layout.shape.make) {
+    layout.shape.make(room.data(), wx.data(), yz.data(), frames);
+  } else {
+    weave(room.data(), wx.data(), yz.data(), frames, half);
+    if (conversion.any()) conversion.apply(room.data(), frames, layout);
+  }
   commitFetched(wxUnit, frames * half);
   commitFetched(yzUnit, frames * half);
-  commitRoom(outputUnit, frames * 2 * half, 2 * half);
+  commitRoom(outputUnit, frames * layout.outputLength, layout.outputLength);
   return static_cast<std::int64_t>(frames);
 }
 
@@ -234,13 +253,13 @@ FrameHalf frameHalf(std::int16_t bitsPerSample, std::int16_t blockAlign) {
   }
 }
 
-FrameRun moveFrames(const FrameCounts& counts, const FrameHalf& half) {
-  const FrameLayout layout = layoutOf(half.items());
+FrameRun moveFrames(const FrameCounts& counts, const FrameShape& shape) {
+  const FrameLayout layout(shape);
   FrameRun run;
   if (layout.halfLength == 0 || (counts.wx && *counts.wx <= 0)) return run;
   const std::int64_t limit = counts.wx.value_or(counts.yz.value_or(std::numeric_limits<std::int64_t>::max()));
   const FrameConversion conversion;
-  const bool oneAtATime = conversion.mayReport(layout);
+  const bool oneAtATime = conversion.throughRequests(layout);
   FrameRequests requests(layout);
   while (run.frames < limit) {
     for (const int unit : {wxUnit, yzUnit}) {

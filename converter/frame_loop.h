@@ -18,12 +18,30 @@ struct HalfItem {
   std::size_t length;  // 2 or 4 for numbers, any length for characters
 };
 
-// The items of a frame half, one input's block.
+// The items of a frame half, one input's block; or of an output frame.
 struct FrameHalf {
-  std::array<HalfItem, 2> slots{};
+  std::array<HalfItem, 4> slots{};
   std::size_t count = 0;
 
   std::span<const HalfItem> items() const { return {slots.data(), count}; }
+  std::size_t length() const {
+    std::size_t length = 0;
+    for (const HalfItem& item : items())
+      length += item.length;
+    return length;
+  }
+};
+
+// Makes `frames` output frames at `out` from as many halves of each input.
+using FrameKernel = void (*)(std::byte* out, const std::byte* wx, const std::byte* yz, std::size_t frames);
+
+// What a frame of the output is made of: a half of each input, read as
+// `half` says; and either the two halves side by side (W X Y Z), as they
+// were read, or what `make` makes of them, written as `output` says.
+struct FrameShape {
+  FrameHalf half;
+  FrameKernel make = nullptr;
+  FrameHalf output;  // with `make`
 };
 
 // The frame half of a sample width: 16 bits one 4-byte integer, 24 bits a
@@ -53,12 +71,12 @@ struct FrameRun {
   bool otherGoesOn = false;
 };
 
-// Interleaves frames of units 1 and 2 into unit 9: each frame is `half`
-// of unit 1, then `half` of unit 2, written as one request to unit 9. The
+// Makes frames of units 1 and 2 into unit 9: each frame is a half of
+// unit 1 and one of unit 2, written as one request to unit 9. The
 // WX count governs (none for 0 or less), else the YZ count; without
 // either, frames go until an input's data ends. Reports nothing: an input
 // that ends is found and returned.
-FrameRun moveFrames(const FrameCounts& counts, const FrameHalf& half);
+FrameRun moveFrames(const FrameCounts& counts, const FrameShape& shape);
 
 // The input whose data ended first, which the run reports as a read past
 // its end; nothing when the frames ended as they should: at the count, or

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "converter/ambix_frames.h"
+
 namespace quadrel {
 
 std::optional<std::int64_t> frameCount(std::uint64_t dataLength, std::int16_t blockAlign) {
@@ -51,6 +53,14 @@ Rejection checkSampleWidth(const InputDescription& input) {
   const int channels = static_cast<std::int16_t>(input.format.channels);
   const int blockAlign = static_cast<std::int16_t>(input.format.blockAlign);
   if (bits <= 0 || blockAlign != channels * ((bits + 7) / 8)) return "ERROR - Unsupported sample width";
+  return std::nullopt;
+}
+
+Rejection checkAmbixSamples(const InputDescription& wx, const InputDescription& yz) {
+  if (wx.format.kind != yz.format.kind || wx.format.kind == SampleKind::other) {
+    return "ERROR - Unsupported sample format";
+  }
+  if (!ambixFramesOf(wx.format)) return "ERROR - Unsupported sample width";
   return std::nullopt;
 }
 

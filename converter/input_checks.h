@@ -40,4 +40,8 @@ Rejection checkSampleKind(const InputDescription& input);
 // channel count times the bytes of one sample.
 Rejection checkSampleWidth(const InputDescription& input);
 
+// AmbiX takes samples of one kind in both files, of the widths it converts
+// exactly (ambix_frames.h).
+Rejection checkAmbixSamples(const InputDescription& wx, const InputDescription& yz);
+
 }  // namespace quadrel

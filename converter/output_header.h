@@ -43,10 +43,11 @@ struct OutputFormat {
   std::uint16_t bitsPerSample = 0;  // the container of one sample
   std::uint16_t validBits = 0;      // of those, the bits that carry the sample
   bool ambisonic = false;           // labelled B-format: WAVE_FORMAT_EXTENSIBLE, B-format SubFormat
+  bool extensibleAlways = false;    // WAVE_FORMAT_EXTENSIBLE with the standard SubFormat
 
   // WAVE_FORMAT_EXTENSIBLE states the valid bits apart from the container,
   // and the B-format SubFormat.
-  bool extensible() const { return ambisonic || validBits != bitsPerSample; }
+  bool extensible() const { return ambisonic || extensibleAlways || validBits != bitsPerSample; }
   bool operator==(const OutputFormat&) const = default;
 };
 

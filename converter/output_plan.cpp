@@ -3,6 +3,8 @@
 
 #include <limits>
 
+#include "converter/ambix_frames.h"
+
 namespace quadrel {
 namespace {
 
@@ -26,7 +28,7 @@ std::uint16_t outputBlockAlign(const InputDescription& yz) {
 
 // The fmt fields of the output: the YZ file's sample kind, the WX file's
 // rate and sample width.
-OutputFormat outputFormat(const InputDescription& wx, const InputDescription& yz, bool ambisonic) {
+OutputFormat outputFormat(const InputDescription& wx, const InputDescription& yz, OutputLabel label) {
   OutputFormat format;
   const SampleKind kind = yz.format.kind;
   format.formatTag = kind == SampleKind::ieeeFloat ? 3 : kind == SampleKind::pcm ? 1 : yz.format.formatTag;
@@ -35,15 +37,33 @@ OutputFormat outputFormat(const InputDescription& wx, const InputDescription& yz
   // Checked: each sample of a frame takes the same whole bytes.
   format.bitsPerSample = static_cast<std::uint16_t>(8 * (yz.format.blockAlign / yz.format.channels));
   format.validBits = wx.format.validBits;
-  format.ambisonic = ambisonic;
+  format.ambisonic = label == OutputLabel::bFormat;
   return format;
+}
+
+// AmbiX: four floating-point samples a frame, each 32 or 64 bits, which
+// byte-order settings reach as they reach 4-byte reals; 8-byte ones they
+// leave as they are.
+void planAmbix(const InputDescription& wx, OutputPlan& plan) {
+  const AmbixFrames ambix = *ambixFramesOf(wx.format);
+  plan.shape.make = ambix.make;
+  const HalfItem sample =
+      ambix.sampleBytes == 4 ? HalfItem{ItemKind::real4, 4} : HalfItem{ItemKind::characters, 8};
+  plan.shape.output = {{sample, sample, sample, sample}, 4};
+  plan.blockAlign = static_cast<std::uint16_t>(4 * ambix.sampleBytes);
+  OutputFormat& format = plan.layout.format;
+  format.formatTag = 3;
+  format.blockAlign = plan.blockAlign;
+  format.bitsPerSample = format.validBits = static_cast<std::uint16_t>(8 * ambix.sampleBytes);
+  format.ambisonic = false;
+  format.extensibleAlways = true;
 }
 
 }  // namespace
 
 bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz, Frames frames,
-                          bool ambisonic) {
-  if (ambisonic || !frames) return false;
+                          OutputLabel label) {
+  if (label != OutputLabel::plain || !frames) return false;
   for (const InputDescription* input : {&wx, &yz}) {
     if (!input->fixed || input->lengthFromTheEnd) return false;
   }
@@ -53,16 +73,17 @@ bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz
   return riffSize <= sizeFieldLimit && 36 + dataSize <= sizeFieldLimit;
 }
 
-OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames, bool ambisonic) {
+OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames,
+                      OutputLabel label) {
   OutputPlan plan;
   const Frames yzFrames =
       yz.dataLength ? frameCount(*yz.dataLength, static_cast<std::int16_t>(yz.format.blockAlign)) : Frames();
   plan.counts = {frames, yzFrames};
-  plan.half = frameHalf(static_cast<std::int16_t>(wx.format.bitsPerSample),
-                        static_cast<std::int16_t>(yz.format.blockAlign));
+  plan.shape.half = frameHalf(static_cast<std::int16_t>(wx.format.bitsPerSample),
+                              static_cast<std::int16_t>(yz.format.blockAlign));
   plan.blockAlign = outputBlockAlign(yz);
   plan.wxDataStart = wx.dataStart;
-  if (keepsCanonicalHeader(wx, yz, frames, ambisonic)) {
+  if (keepsCanonicalHeader(wx, yz, frames, label)) {
     plan.form = OutputForm::canonical;
     plan.canonical = buildCanonicalHeader(wx, yz, *frames);
     plan.tail = TailSource::everyByte;
@@ -70,7 +91,8 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
   }
 
   plan.form = OutputForm::chunked;
-  plan.layout.format = outputFormat(wx, yz, ambisonic);
+  plan.layout.format = outputFormat(wx, yz, label);
+  if (label == OutputLabel::ambix) planAmbix(wx, plan);
   // Readers want the frame count of every format but plain PCM.
   plan.layout.fact = plan.layout.format.extensible() || plan.layout.format.formatTag != 1;
   if (wx.bext) {

@@ -26,6 +26,13 @@ namespace quadrel {
 
 enum class OutputForm : std::uint8_t { canonical, chunked };
 
+// What the output's samples are.
+enum class OutputLabel : std::uint8_t {
+  plain,    // the inputs' samples, W X Y Z
+  bFormat,  // the same, labelled ambisonic B-format (a name ending in .amb)
+  ambix,    // AmbiX: W Y Z X, W raised by 3 dB, IEEE floating point (--ambix)
+};
+
 // Where the output's bytes after the frames come from.
 enum class TailSource : std::uint8_t {
   everyByte,  // every WX byte after the last frame, as read (the canonical output)
@@ -37,7 +44,7 @@ enum class TailSource : std::uint8_t {
 struct OutputPlan {
   OutputForm form = OutputForm::chunked;
   FrameCounts counts;            // the conversion count, and the YZ file's own
-  FrameHalf half;                // the bytes of each input in a frame, and how they travel
+  FrameShape shape;              // what each frame is made of
   std::uint16_t blockAlign = 0;  // of the four-channel frame, kept in 16 bits
   CanonicalImage canonical{};    // the canonical form's header
   ChunkedLayout layout;          // the chunked form's
@@ -50,13 +57,15 @@ struct OutputPlan {
   std::optional<std::uint64_t> tailLimit;  // a stream's RIFF end
 };
 
-// The plan for a checked pair; `frames` is the conversion frame count and
-// `ambisonic` labels the output as B-format. The WX file's chunks after the
-// data must have been listed where `keepsCanonicalHeader` says no. The plan
-// refers to the WX file's bext body, which must outlive it.
+// The plan for a checked pair; `frames` is the conversion frame count. The
+// WX file's chunks after the data must have been listed where
+// `keepsCanonicalHeader` says no. For AmbiX the samples must be ones it
+// takes (ambix_frames.h). The plan refers to the WX file's bext body, which
+// must outlive it.
 bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz, Frames frames,
-                          bool ambisonic);
-OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames, bool ambisonic);
+                          OutputLabel label);
+OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames,
+                      OutputLabel label);
 
 // The sizes the chunked header states at the end: `frames` converted and
 // the output `length` bytes long.

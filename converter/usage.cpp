@@ -1,4 +1,5 @@
-// Usage text and version, for a user who asks before converting anything.
+// The options: usage text and version, for a user who asks before
+// converting anything, and --ambix.
 #include "converter/usage.h"
 
 #include <array>
@@ -15,6 +16,8 @@ namespace {
 constexpr std::string_view usageLines[] = {
     "Usage: quadrel WX.wav YZ.wav OUT.wav",
     "       quadrel",
+    "       quadrel --ambix WX.wav YZ.wav OUT.wav",
+    "       quadrel --ambix",
     "       quadrel --help | --version",
     "",
     "Puts two stereo WAV files side by side in one four-channel B-format file:",
@@ -23,6 +26,8 @@ constexpr std::string_view usageLines[] = {
     "them on standard input, one per line. An existing OUT.wav is replaced;",
     "an OUT name ending in .amb labels the file as ambisonic B-format.",
     "",
+    "      --ambix    write AmbiX (channels W Y Z X, W raised by 3 dB, floating",
+    "                 point), as 360-video players and AmbiX plug-ins take it",
     "  -h, --help     show this text and exit",
     "      --version  show the version and exit",
     "",
@@ -31,16 +36,20 @@ constexpr std::string_view usageLines[] = {
 
 enum class Request { none, help, version };
 
-Request requestOnCommandLine() {
-  if (argumentCount() != 2) return Request::none;
+// Whether the first argument is `option`, as spelled.
+bool firstArgumentIs(std::string_view option) {
   // Longer than every option, so that a longer word never matches by its start.
   std::array<char, 16> field;
   std::int16_t length = 0;
   fetchArgument(1, field, &length);
-  if (length < 0 || static_cast<std::size_t>(length) > field.size()) return Request::none;
-  const std::string_view word(field.data(), static_cast<std::size_t>(length));
-  if (word == "--help" || word == "-h") return Request::help;
-  if (word == "--version") return Request::version;
+  if (length < 0 || static_cast<std::size_t>(length) > field.size()) return false;
+  return std::string_view(field.data(), static_cast<std::size_t>(length)) == option;
+}
+
+Request requestOnCommandLine() {
+  if (argumentCount() != 2) return Request::none;
+  if (firstArgumentIs("--help") || firstArgumentIs("-h")) return Request::help;
+  if (firstArgumentIs("--version")) return Request::version;
   return Request::none;
 }
 
@@ -60,5 +69,7 @@ void answerInformationRequest() {
   }
   endProgram();
 }
+
+bool ambixRequested() { return firstArgumentIs("--ambix"); }
 
 }  // namespace quadrel

@@ -62,16 +62,25 @@ TEST(Conversion, CommandLineFormConvertsSixteenBitStereoPair) {
 }
 
 // Names from stdin, whether it is a file or a pipe, and whatever one or two
-// words the command line carries: an option is one only as the sole word,
-// and only as spelled.
+// words the command line carries: help and version are options only as the
+// sole word, --ambix only as the first, and only as spelled.
 TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
   std::string wx = buildWav(stereo16(1000, 3));
   std::string yz = buildWav(stereo16(1000, 4));
-  const std::vector<std::vector<std::string>> commandLines = {
-      {}, {"ignored.wav"}, {"a.wav", "b.wav"}, {"--Help"}, {"--versions"}, {"--help", "b.wav"}};
+  const std::vector<std::vector<std::string>> commandLines = {{},
+                                                              {"ignored.wav"},
+                                                              {"a.wav", "b.wav"},
+                                                              {"--Help"},
+                                                              {"--versions"},
+                                                              {"--help", "b.wav"},
+                                                              {"--ambix"},
+                                                              {"--ambix", "a.wav", "b.wav"},
+                                                              {"a.wav", "--ambix"},
+                                                              {"--AMBIX"}};
   for (StdinKind kind : {StdinKind::file, StdinKind::pipe}) {
     for (const std::vector<std::string>& args : commandLines) {
       SCOPED_TRACE(args.size());
+      const bool ambix = !args.empty() && args[0] == "--ambix";
       RunRequest request = conversionRequest(wx, yz);
       request.args = args;
       request.stdinKind = kind;
@@ -80,7 +89,8 @@ TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
       EXPECT_EQ(result.out, bannerRecords() + promptRecords() + reportRecords(wx, yz));
       EXPECT_EQ(result.err, "");
       EXPECT_EQ(result.exitStatus, 0);
-      EXPECT_EQ(result.files["out.wav"], expectedConversion(wx, yz));
+      EXPECT_EQ(result.files["out.wav"],
+                ambix ? expectedChunkedConversion(wx, yz, {.ambix = true}) : expectedConversion(wx, yz));
       EXPECT_EQ(result.files.size(), 3u);
     }
   }
@@ -284,6 +294,73 @@ TEST(Conversion, OutputHeaderReadsBackWithPythonWave) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.files["frames"],
             wx.substr(44, 4) + yz.substr(44, 4) + wx.substr(48, 4) + yz.substr(48, 4));
+}
+
+// --ambix on each width it takes, extremes first: the frames W Y Z X, W
+// times the square root of 2, as floats the tests compute on their own.
+TEST(Conversion, AmbixConvertsEveryWidthExactly) {
+  struct AmbixCase {
+    const char* name;
+    std::uint16_t tag, bits;
+    bool extensible;
+  };
+  const AmbixCase cases[] = {{"8-bit", 1, 8, false},         {"16-bit", 1, 16, false},
+                             {"24-bit", 1, 24, true},        {"32-bit", 1, 32, true},
+                             {"32-bit float", 3, 32, false}, {"64-bit float", 3, 64, false}};
+  RunRequest probe;
+  probe.program = "/bin/sh";
+  probe.args = {"-c", "command -v ffprobe"};
+  const bool ffprobe = runProgram(probe).exitStatus == 0;
+  for (const AmbixCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t size = c.bits / 8;
+    auto file = [&](std::uint32_t seed) {
+      FormatSpec format;
+      format.tag = c.tag;
+      format.bitsPerSample = c.bits;
+      // The largest, the smallest, zero and -1 (128, 0 and 255 unsigned).
+      std::string samples = std::string(size - 1, '\xFF') + '\x7F' + std::string(size - 1, '\0') + '\x80' +
+                            std::string(size, '\0') + std::string(size, '\xFF');
+      if (c.tag == 3) samples.clear();
+      samples += samplePattern(seed, 2 * size * 64);
+      // Floats below 2 in magnitude, never infinite or NaN; 64-bit ones
+      // above 2^-16, as recordings hold (far below, W's product is plain).
+      for (std::size_t top = size - 1; c.tag == 3 && top < samples.size(); top += size) {
+        const int sign = samples[top] & 0x80;
+        samples[top] = static_cast<char>(size == 8 ? sign | 0x3F : samples[top] & ~0x40);
+      }
+      const std::string body = c.extensible ? extensibleBody(format, c.bits, c.tag) : formatBody(format);
+      return waveFile("RIFF", {chunk("fmt ", body), chunk("data", samples)});
+    };
+    const std::string wx = file(80 + c.bits), yz = file(90 + c.bits);
+    RunRequest request = conversionRequest(wx, yz);
+    request.args.insert(request.args.begin(), "--ambix");
+    const RunResult result = runProgram(request);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_TRUE(result.out.ends_with("  Conversion terminated OK !!!!\r\n")) << result.out;
+    const std::string out = result.files.count("out.wav") ? result.files.at("out.wav") : "";
+    EXPECT_TRUE(out == expectedChunkedConversion(wx, yz, {.ambix = true})) << "the output differs";
+    if (!ffprobe || c.bits != 24) continue;
+    // A peer reads it back: four channels of floats, every frame.
+    RunRequest check;
+    check.program = "/bin/sh";
+    check.files = {{"out.wav", out}};
+    check.args = {"-c",
+                  "ffprobe -v error -show_entries stream=sample_fmt,channels,duration_ts -of "
+                  "compact=p=0:nk=1 out.wav"};
+    EXPECT_EQ(runProgram(check).out,
+              "flt|4|" + std::to_string(readWavLayout(wx)->dataLength.value() / 6) + "\n");
+  }
+
+  // An .amb name means the traditional order: refused before anything exists.
+  RunRequest request = conversionRequest(buildWav(stereo16(10, 1)), buildWav(stereo16(10, 2)));
+  request.args = {"--ambix", "wx.wav", "yz.wav", "out.amb"};
+  const RunResult result = runProgram(request);
+  EXPECT_EQ(result.out, bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.amb") +
+                            errorRecord("ERROR - An AmbiX output cannot be named .amb"));
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.files.count("out.amb"), 0u);
 }
 
 // Files that other tools write, in their usual layouts, each pair made

@@ -170,11 +170,11 @@ TEST_F(UnitOperations, FrameLoopAndTailCopyGiveTheOneRequestAtATimeBytes) {
     const TransferItem header[] = {TransferItem::characters(marker, 3)};
     writeStatement(9, header);
 
-    FrameHalf half;
+    FrameShape shape;
     for (const HalfItem& item : c.half)
-      half.slots[half.count++] = item;
+      shape.half.slots[shape.half.count++] = item;
     const FrameRun run =
-        moveFrames({static_cast<std::int64_t>(frames), static_cast<std::int64_t>(frames)}, half);
+        moveFrames({static_cast<std::int64_t>(frames), static_cast<std::int64_t>(frames)}, shape);
     EXPECT_EQ(run.frames, static_cast<std::int64_t>(frames));
     OutputPlan everyByte;
     everyByte.tail = TailSource::everyByte;

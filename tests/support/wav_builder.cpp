@@ -3,6 +3,7 @@
 #include "tests/support/wav_builder.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace quadrel::harness {
 namespace {
@@ -322,6 +323,66 @@ std::optional<WavLayout> readWavLayout(std::string_view file) {
   return std::nullopt;
 }
 
+namespace {
+
+// AmbiX samples, computed in quadruple precision: an integer sample is
+// exactly its value over 2 to the container bits less 1 (8-bit ones less
+// their offset of 128); the product of W with the square root of 2 keeps 113
+// bits, far more than the float it is rounded to can tell apart.
+struct AmbixSample {
+  std::string_view bytes;
+  int kind;  // 1 PCM, 3 IEEE float
+
+  __float128 value() const {
+    std::uint64_t bits = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      bits |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+    if (kind == 3 && bytes.size() == 4) return std::bit_cast<float>(static_cast<std::uint32_t>(bits));
+    if (kind == 3) return std::bit_cast<double>(bits);
+    if (bytes.size() == 1) return (static_cast<__float128>(bits) - 128) / 128;
+    const int width = 8 * static_cast<int>(bytes.size());
+    const auto integer = static_cast<std::int64_t>(bits << (64 - width)) >> (64 - width);
+    __float128 scale = 1;
+    for (int i = 1; i < width; ++i)
+      scale *= 2;
+    return static_cast<__float128>(integer) / scale;
+  }
+};
+
+bool ambixInDoubles(const FormatSpec& format, int kind) {
+  return format.align() / format.channels >= (kind == 3 ? 8u : 4u);
+}
+
+std::string ambixFrames(std::string_view wx, std::string_view yz, std::uint64_t frames,
+                        const FormatSpec& format, int kind) {
+  const __float128 root2 = static_cast<__float128>(0x1.6a09e667f3bcdp+0) +
+                           static_cast<__float128>(-0x1.bdd3413b26456p-54) +
+                           static_cast<__float128>(0x1.57d3e3adec175p-108);
+  const std::size_t size = format.align() / format.channels;
+  const bool doubles = ambixInDoubles(format, kind);
+  auto put = [&](std::string& out, __float128 value) {
+    if (doubles) {
+      const auto bits = std::bit_cast<std::uint64_t>(static_cast<double>(value));
+      put32(out, static_cast<std::uint32_t>(bits));
+      put32(out, static_cast<std::uint32_t>(bits >> 32));
+    } else {
+      put32(out, std::bit_cast<std::uint32_t>(static_cast<float>(value)));
+    }
+  };
+  std::string out;
+  for (std::uint64_t i = 0; i < frames; ++i) {
+    const std::string_view w = wx.substr(2 * size * i, size), x = wx.substr(2 * size * i + size, size);
+    const std::string_view y = yz.substr(2 * size * i, size), z = yz.substr(2 * size * i + size, size);
+    put(out, AmbixSample{w, kind}.value() * root2);
+    put(out, AmbixSample{y, kind}.value());
+    put(out, AmbixSample{z, kind}.value());
+    put(out, AmbixSample{x, kind}.value());
+  }
+  return out;
+}
+
+}  // namespace
+
 // The chunks after the data that a chunked output takes, from `from` on.
 std::string expectedTailChunks(std::string_view wx, const WavLayout& w, std::uint64_t from) {
   const std::uint64_t limit = std::min<std::uint64_t>(wx.size(), w.riffEnd.value_or(wx.size()));
@@ -359,15 +420,22 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
   format.sampleRate = w->format->sampleRate;
   format.bitsPerSample = static_cast<std::uint16_t>(8 * (align / 2));
   format.blockAlign = static_cast<std::uint16_t>(2 * align);
+  std::uint16_t validBits = w->validBits;
+  if (output.ambix) {
+    const std::uint16_t bytes = ambixInDoubles(*y->format, y->sampleKind) ? 8 : 4;
+    format.tag = 3;
+    format.bitsPerSample = validBits = static_cast<std::uint16_t>(8 * bytes);
+    format.blockAlign = static_cast<std::uint16_t>(4 * bytes);
+  }
   std::string fmt;
-  const bool extensible = output.ambisonic || w->validBits != format.bitsPerSample;
+  const bool extensible = output.ambisonic || output.ambix || validBits != format.bitsPerSample;
   const bool plainPcm = format.tag == 1 && !extensible;
   if (extensible) {
     const std::uint16_t tag = format.tag;
     format.tag = 0xFFFE;
     fmt = formatBody(format);
     put16(fmt, 22);
-    put16(fmt, w->validBits);
+    put16(fmt, validBits);
     put32(fmt, 0);
     put32(fmt, tag);
     fmt += output.ambisonic ? ambisonicGuidTail : subFormatGuid(tag).substr(4);
@@ -376,9 +444,13 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
   }
 
   std::string frameBytes;
-  for (std::uint64_t i = 0; i < frames; ++i) {
+  for (std::uint64_t i = 0; i < frames && !output.ambix; ++i) {
     frameBytes += wx.substr(w->dataStart + i * align, align);
     frameBytes += yz.substr(y->dataStart + i * align, align);
+  }
+  if (output.ambix) {
+    frameBytes =
+        ambixFrames(wx.substr(w->dataStart), yz.substr(y->dataStart), frames, *y->format, y->sampleKind);
   }
   const std::uint64_t dataEnd = w->dataStart + held(wx, *w) + held(wx, *w) % 2;
 

@@ -144,7 +144,10 @@ struct ChunkedOutput {
   bool reserved = false;   // a JUNK chunk of 28 bytes right after "WAVE"
   // The frames converted when an input's data ended first; otherwise all
   // the WX data holds.
-  std::optional<std::uint64_t> frames;
+  std::optional<std::uint64_t> frames = std::nullopt;
+  // AmbiX: W Y Z X, W times the square root of 2, as IEEE floats of 32 bits
+  // (64 for 32-bit integers and 64-bit floats), WAVE_FORMAT_EXTENSIBLE.
+  bool ambix = false;
 };
 
 // The output expected from a pair that does not keep the 44-byte header,
