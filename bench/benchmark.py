@@ -13,12 +13,16 @@ are interleaved as 2-byte halves; and 24-bit with 100 MB of chunks after the
 WX data, which are copied behind the frames. For the 24-bit pair it also
 times sox -M (a general tool doing the same merge) when sox is there, and
 gives quadrel's peak memory (by GNU time) for that pair and for one twice as
-long, which must not differ.
+long, which must not differ. Last, it times quadrel --ambix on the 24-bit
+pair, which converts every sample to floating point, against cat and
+against ambix-interleave -X FuMa (libambix's merge into an AmbiX file).
 
 The commands take turns, round after round, so the load of the machine
 weighs on each alike; the medians are compared. Targets: quadrel at most 1.1
-times cat on every pair, at most 0.2 times sox. sox is installed with
-apt-get when missing and this runs as root; otherwise its column is skipped.
+times cat on every pair, at most 0.2 times sox; quadrel --ambix at most 2.5
+times cat and at most a third of ambix-interleave's time. sox and
+ambix-interleave are installed with apt-get when missing and this runs as
+root; otherwise their columns are skipped.
 
   bench/benchmark.py [--minutes 10] [--rate 48000] [--runs 5]
 """
@@ -35,7 +39,9 @@ import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CAT_TARGET = 1.1
+AMBIX_CAT_TARGET = 2.5
 SOX_TARGET = 0.2
+AMBIX_INTERLEAVE_TARGET = 1 / 3
 TRAILING_BYTES = 100_000_000
 
 
@@ -68,30 +74,33 @@ def build(build_dir):
     return os.path.join(build_dir, "quadrel")
 
 
-def find_sox(install):
-    if shutil.which("sox"):
-        return shutil.which("sox")
+def find_tool(tool, package, install):
+    """The tool's path, installed with apt-get from `package` when missing."""
+    if shutil.which(tool):
+        return shutil.which(tool)
     if install and os.geteuid() == 0 and shutil.which("apt-get"):
-        print("sox is missing: installing it with apt-get")
+        print(f"{tool} is missing: installing {package} with apt-get")
         quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
         subprocess.run(["apt-get", "update", "-qq"], **quiet)
-        subprocess.run(["apt-get", "install", "-y", "-qq", "--no-install-recommends", "sox"],
+        subprocess.run(["apt-get", "install", "-y", "-qq", "--no-install-recommends", package],
                        env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"), **quiet)
-    found = shutil.which("sox")
+    found = shutil.which(tool)
     if not found:
-        print("sox is not available and could not be installed: its comparison is skipped")
+        print(f"{tool} is not available and could not be installed: its comparison is skipped")
     return found
 
 
 def run_once(argv, output, stdout_path=None):
-    """Runs argv with a fresh output; returns its wall-clock seconds."""
+    """Runs argv with a fresh output; returns its wall-clock seconds.
+    ambix-interleave ends with status 1 when it has written its file, so a
+    run counts as failed when its status is not 0 and it wrote nothing."""
     if os.path.exists(output):
         os.remove(output)
     with open(stdout_path or os.devnull, "wb") as sink:
         start = time.perf_counter()
         status = subprocess.run(argv, stdout=sink, stderr=subprocess.DEVNULL).returncode
         seconds = time.perf_counter() - start
-    if status != 0:
+    if status != 0 and not (os.path.exists(output) and os.path.getsize(output) > 0):
         sys.exit(f"{argv[0]} failed with status {status}")
     return seconds
 
@@ -138,23 +147,26 @@ def same_samples(quadrel_out, sox_out):
                 return True
 
 
-def measure(label, folder, quadrel_argv, wx, yz, runs, sox=None):
+def measure(label, folder, quadrel_argv, wx, yz, runs, peer=None, cat_target=CAT_TARGET):
     """Times quadrel_argv (given the output path) against cat of wx and yz,
-    and against sox -M when given. Returns the ratios."""
-    out, cat_out, sox_out = (os.path.join(folder, name) for name in ("out.wav", "cat.out", "sox.wav"))
+    and against a peer when given: (name, argv given the output, target,
+    whether its samples must be quadrel's). Returns the ratios and targets."""
+    out, cat_out, peer_out = (os.path.join(folder, name) for name in ("out.wav", "cat.out", "peer.caf"))
     commands = {"quadrel": ([*quadrel_argv, out], out, None), "cat": (["cat", wx, yz], cat_out, cat_out)}
-    if sox:
-        commands["sox"] = ([sox, "-M", wx, yz, sox_out], sox_out, None)
+    if peer:
+        commands[peer[0]] = (peer[1](peer_out), peer_out, None)
     times = medians(runs, commands)
-    ratios = {"cat": times["quadrel"] / times["cat"]}
+    ratios = {"cat": (times["quadrel"] / times["cat"], cat_target)}
     print(f"{label}: {(os.path.getsize(wx) + os.path.getsize(yz)) / 1e6:.0f} MB of input, median of {runs} runs")
     print(f"  quadrel  {times['quadrel']:.3f} s")
-    print(f"  cat      {times['cat']:.3f} s   quadrel/cat = {ratios['cat']:.2f} (target <= {CAT_TARGET})")
-    if sox:
-        ratios["sox"] = times["quadrel"] / times["sox"]
-        print(f"  sox -M   {times['sox']:.3f} s   quadrel/sox = {ratios['sox']:.2f} (target <= {SOX_TARGET})")
-        print(f"  samples identical to sox's: {same_samples(out, sox_out)}")
-    for path in (out, cat_out, sox_out):
+    print(f"  cat      {times['cat']:.3f} s   quadrel/cat = {ratios['cat'][0]:.2f} (target <= {cat_target})")
+    if peer:
+        name, _, target, same = peer
+        ratios[name] = (times["quadrel"] / times[name], target)
+        print(f"  {name}  {times[name]:.3f} s   quadrel/{name} = {ratios[name][0]:.2f} (target <= {target:.2f})")
+        if same:
+            print(f"  samples identical to {name}'s: {same_samples(out, peer_out)}")
+    for path in (out, cat_out, peer_out):
         if os.path.exists(path):
             os.remove(path)
     return ratios
@@ -167,11 +179,12 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--build-dir", default=os.path.join(REPO, "build-bench"))
     parser.add_argument("--work-dir", default=None, help="where the files go (default: a temporary folder)")
-    parser.add_argument("--no-install", action="store_true", help="never install sox")
+    parser.add_argument("--no-install", action="store_true", help="never install sox or ambix-interleave")
     args = parser.parse_args()
 
     program = build(args.build_dir)
-    sox = find_sox(not args.no_install)
+    sox = find_tool("sox", "sox", not args.no_install)
+    interleave = find_tool("ambix-interleave", "libambix-utils", not args.no_install)
     frames = int(args.minutes * 60 * args.rate)
     minutes = f"{args.minutes:g} min, {args.rate} Hz"
     missed = []
@@ -180,18 +193,25 @@ def main():
     with tempfile.TemporaryDirectory(dir=args.work_dir) as folder:
         wx, yz = os.path.join(folder, "wx.wav"), os.path.join(folder, "yz.wav")
         out = os.path.join(folder, "out.wav")
+        sox_peer = ("sox -M", lambda peer_out: [sox, "-M", wx, yz, "-t", "wav", peer_out], SOX_TARGET, True)
+        interleave_peer = ("ambix-interleave",
+                           lambda peer_out: [interleave, "-X", "FuMa", "-o", peer_out, wx, yz],
+                           AMBIX_INTERLEAVE_TARGET, False)
         pairs = [
-            (f"{minutes}, 24-bit (frames interleaved)", 24, 0, [program, wx, yz], sox),
-            (f"{minutes}, 8-bit (frames interleaved as 2-byte halves)", 8, 0, [program, wx, yz], None),
-            (f"{minutes}, 24-bit, 100 MB of chunks after the WX data", 24, TRAILING_BYTES, [program, wx, yz], None),
+            (f"{minutes}, 24-bit (frames interleaved)", 24, 0, [program, wx, yz], sox and sox_peer, CAT_TARGET),
+            (f"{minutes}, 8-bit (frames interleaved as 2-byte halves)", 8, 0, [program, wx, yz], None, CAT_TARGET),
+            (f"{minutes}, 24-bit, 100 MB of chunks after the WX data", 24, TRAILING_BYTES, [program, wx, yz], None,
+             CAT_TARGET),
+            (f"{minutes}, 24-bit to AmbiX floats (--ambix)", 24, 0, [program, "--ambix", wx, yz],
+             interleave and interleave_peer, AMBIX_CAT_TARGET),
         ]
         results = []
-        for label, bits, trailing, argv, sox_here in pairs:
+        for label, bits, trailing, argv, peer, cat_target in pairs:
             write_wav(wx, frames, args.rate, bits, 1, trailing)
             write_wav(yz, frames, args.rate, bits, 2)
-            ratios = measure(label, folder, argv, wx, yz, args.runs, sox_here)
+            ratios = measure(label, folder, argv, wx, yz, args.runs, peer, cat_target)
             results.append((label, ratios))
-            if bits == 24 and not trailing:
+            if bits == 24 and not trailing and peer is sox_peer:
                 peak = peak_memory_kib([program, wx, yz, out], out)
                 write_wav(wx, 2 * frames, args.rate, bits, 1)
                 write_wav(yz, 2 * frames, args.rate, bits, 2)
@@ -203,11 +223,10 @@ def main():
 
     print("summary:")
     for label, ratios in results:
-        print(f"  quadrel/cat {ratios['cat']:.2f}  {label}")
-        if ratios["cat"] > CAT_TARGET:
-            missed.append(f"cat ratio {ratios['cat']:.2f} ({label})")
-        if "sox" in ratios and ratios["sox"] > SOX_TARGET:
-            missed.append(f"sox ratio {ratios['sox']:.2f}")
+        print(f"  " + "  ".join(f"quadrel/{name} {ratio:.2f}" for name, (ratio, _) in ratios.items()) + f"  {label}")
+        for name, (ratio, target) in ratios.items():
+            if ratio > target:
+                missed.append(f"{name} ratio {ratio:.2f} ({label})")
     print("targets met" if not missed else "targets missed: " + ", ".join(missed))
     return 1 if missed else 0
 
