@@ -19,8 +19,6 @@
 
 namespace quadrel {
 
-inline constexpr std::size_t chunkHeaderLength = 8;
-
 enum class TailVerdict : std::uint8_t { carry, passOver, end };
 
 // The verdict on the chunk whose header stands at `offset`; `limit` is

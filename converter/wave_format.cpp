@@ -17,15 +17,15 @@ constexpr std::size_t subFormatOffset = 24;
 
 constexpr std::uint32_t placeholderDataSize = 0x7FFFF000;
 
-bool idIs(const std::byte* id, std::string_view name) { return std::memcmp(id, name.data(), 4) == 0; }
-
 }  // namespace
 
+bool hasId(const std::byte* at, std::string_view id) { return std::memcmp(at, id.data(), 4) == 0; }
+
 WaveForm waveFormOf(std::span<const std::byte, 12> start) {
-  if (!idIs(start.data() + 8, "WAVE")) return WaveForm::other;
-  if (idIs(start.data(), "RIFF")) return WaveForm::riff;
-  if (idIs(start.data(), "RF64")) return WaveForm::rf64;
-  if (idIs(start.data(), "BW64")) return WaveForm::bw64;
+  if (!hasId(start.data() + 8, "WAVE")) return WaveForm::other;
+  if (hasId(start.data(), "RIFF")) return WaveForm::riff;
+  if (hasId(start.data(), "RF64")) return WaveForm::rf64;
+  if (hasId(start.data(), "BW64")) return WaveForm::bw64;
   return WaveForm::other;
 }
 

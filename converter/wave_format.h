@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace quadrel {
 
@@ -15,6 +16,9 @@ enum class SampleKind : std::uint8_t { pcm, ieeeFloat, other };
 // A 32-bit size that says "up to the end of the file" in a RIFF file, and
 // "see ds64" in RF64 and BW64.
 inline constexpr std::uint32_t sizeUpToTheEnd = 0xFFFFFFFF;
+
+// A chunk header: a 4-character id and a 32-bit size.
+inline constexpr std::size_t chunkHeaderLength = 8;
 
 // The format tag of WAVE_FORMAT_EXTENSIBLE, whose SubFormat GUID names the
 // samples.
@@ -33,6 +37,9 @@ inline constexpr unsigned char waveSubFormatTail[12] = {0x00, 0x00, 0x10, 0x00, 
                                                         0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 inline constexpr unsigned char ambisonicSubFormatTail[12] = {0x21, 0x07, 0xD3, 0x11, 0x86, 0x44,
                                                              0xC8, 0xC1, 0xCA, 0x00, 0x00, 0x00};
+
+// Whether the 4 bytes at `at` are the chunk id `id`.
+bool hasId(const std::byte* at, std::string_view id);
 
 // The form named by the first 12 bytes: "RIFF", "RF64" or "BW64", then a
 // size, then "WAVE"; `other` for anything else.

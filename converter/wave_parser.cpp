@@ -11,11 +11,8 @@ namespace quadrel {
 namespace {
 
 constexpr std::size_t fileHeaderLength = 12;
-constexpr std::size_t chunkHeaderLength = 8;
 // ds64 body: RIFF size 0, data size 8, each 64 bits.
 constexpr std::size_t ds64SizesLength = 16;
-
-bool idIs(const std::byte* id, std::string_view name) { return std::memcmp(id, name.data(), 4) == 0; }
 
 }  // namespace
 
@@ -70,7 +67,7 @@ void WaveParser::finishHead() {
   std::memcpy(chunkId_.data(), head_.data(), 4);
   const std::uint32_t size = loadUint32Le(head_.data() + 4);
   const std::byte* id = chunkId_.data();
-  if (idIs(id, "data")) {
+  if (hasId(id, "data")) {
     parsed_.dataStart = offset_;
     parsed_.dataSize = size;
     stage_ = Stage::data;
@@ -79,11 +76,11 @@ void WaveParser::finishHead() {
   keep_ = 0;
   kept_ = 0;
   bextTaking_ = false;
-  if (idIs(id, "fmt ") && !formatSeen_) {
+  if (hasId(id, "fmt ") && !formatSeen_) {
     keep_ = std::min<std::size_t>(size, extensibleFormatLength);
-  } else if (idIs(id, "ds64") && parsed_.form != WaveForm::riff && !ds64Seen_) {
+  } else if (hasId(id, "ds64") && parsed_.form != WaveForm::riff && !ds64Seen_) {
     keep_ = std::min<std::size_t>(size, ds64SizesLength);
-  } else if (idIs(id, "bext") && keepBext_ && !parsed_.bext && size <= bextLimit) {
+  } else if (hasId(id, "bext") && keepBext_ && !parsed_.bext && size <= bextLimit) {
     keep_ = size;
     bextTaking_ = true;
     bext_.clear();
@@ -102,14 +99,14 @@ void WaveParser::finishBody() {
     parsed_.bext = std::move(bext_);
     bext_ = {};
     bextTaking_ = false;
-  } else if (idIs(id, "fmt ") && !formatSeen_) {
+  } else if (hasId(id, "fmt ") && !formatSeen_) {
     formatSeen_ = true;
     if (kept_ >= plainFormatLength) {
       parsed_.format = decodeFormat(head_.data(), kept_);
     } else {
       parsed_.shortFormat = true;
     }
-  } else if (idIs(id, "ds64") && parsed_.form != WaveForm::riff && !ds64Seen_) {
+  } else if (hasId(id, "ds64") && parsed_.form != WaveForm::riff && !ds64Seen_) {
     ds64Seen_ = true;
     if (kept_ == ds64SizesLength) {
       parsed_.ds64RiffSize = loadUint64Le(head_.data());

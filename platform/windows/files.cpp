@@ -39,6 +39,14 @@ HANDLE standardInput() {
   return console;
 }
 
+// A transfer at a fixed offset of a synchronous handle.
+OVERLAPPED overlappedAt(std::uint64_t offset) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return where;
+}
+
 std::optional<LARGE_INTEGER> position(HANDLE handle) {
   LARGE_INTEGER here{};
   LARGE_INTEGER none{};
@@ -181,10 +189,7 @@ TransferResult readAt(Handle handle, void* buffer, std::size_t size, std::int64_
   std::size_t done = 0;
   SystemError error = 0;
   while (done < size) {
-    const std::uint64_t at = static_cast<std::uint64_t>(offset) + done;
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(at);
-    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    OVERLAPPED where = overlappedAt(static_cast<std::uint64_t>(offset) + done);
     DWORD got = 0;
     if (!ReadFile(file, next + done, chunk(size - done), &got, &where)) {
       if (GetLastError() != ERROR_HANDLE_EOF) error = lastError();
@@ -229,10 +234,7 @@ TransferResult writeAllAt(Handle handle, const void* bytes, std::size_t size, st
   std::size_t done = 0;
   SystemError error = 0;
   while (done < size) {
-    const std::uint64_t at = static_cast<std::uint64_t>(offset) + done;
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(at);
-    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    OVERLAPPED where = overlappedAt(static_cast<std::uint64_t>(offset) + done);
     DWORD put = 0;
     if (!WriteFile(file, next + done, chunk(size - done), &put, &where)) {
       error = lastError();
