@@ -109,7 +109,7 @@ std::optional<std::uint64_t> writeStreamedChunks(const OutputPlan& plan, std::ui
 std::optional<std::uint64_t> writeTail(const OutputPlan& plan, std::int64_t frames) {
   const std::uint64_t position =
       plan.wxDataStart +
-      static_cast<std::uint64_t>(std::max<std::int64_t>(frames, 0)) * (plan.blockAlign / 2);
+      static_cast<std::uint64_t>(std::max<std::int64_t>(frames, 0)) * plan.shape.half.length();
   switch (plan.tail) {
     case TailSource::everyByte:
       copyWxBytes(toTheEnd);

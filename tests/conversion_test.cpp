@@ -330,7 +330,7 @@ TEST(Conversion, AmbixConvertsEveryWidthExactly) {
         samples[top] = static_cast<char>(size == 8 ? sign | 0x3F : samples[top] & ~0x40);
       }
       const std::string body = c.extensible ? extensibleBody(format, c.bits, c.tag) : formatBody(format);
-      return waveFile("RIFF", {chunk("fmt ", body), chunk("data", samples)});
+      return waveFile("RIFF", {chunk("fmt ", body), chunk("data", samples), chunk("LIST", "INFO")});
     };
     const std::string wx = file(80 + c.bits), yz = file(90 + c.bits);
     RunRequest request = conversionRequest(wx, yz);
