@@ -22,6 +22,7 @@
 #include "services/console/console_input.h"
 #include "services/console/name_field.h"
 #include "services/console/output_records.h"
+#include "services/diagnostics/progress.h"
 #include "services/units/binary_units.h"
 
 namespace quadrel {
@@ -145,9 +146,11 @@ void runConversion() {
   writeLayoutRecord({LayoutItem::text(" ")});
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Saving data to output file (s)...")});
 
+  if (progressCanShow()) startProgress(plannedLength(plan, bytesLeftInUnit(wxUnit)));
   const FrameRun run = moveFrames(plan.counts, plan.shape);
   endFrames(plan, run);
   const std::optional<std::uint64_t> cutTo = writeTail(plan, run.frames);
+  finishProgress();
   settleOutput(plan, run.frames, cutTo);
   writeValueListRecord({ListValue::string(" Conversion terminated OK !!!!")});
 

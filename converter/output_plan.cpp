@@ -1,6 +1,7 @@
 // Planning the output from the two descriptions.
 #include "converter/output_plan.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "converter/ambix_frames.h"
@@ -141,6 +142,17 @@ OutputSizes settledSizes(const OutputPlan& plan, std::int64_t frames, std::uint6
   sizes.dataSize = std::uint64_t{plan.blockAlign} * static_cast<std::uint64_t>(frames);
   sizes.frames = static_cast<std::uint64_t>(frames);
   return sizes;
+}
+
+// A canonical output ends with every WX byte after the last frame; its
+// sizes fit in 32 bits.
+std::optional<std::uint64_t> plannedLength(const OutputPlan& plan, std::optional<std::uint64_t> wxLeft) {
+  if (plan.form == OutputForm::chunked) {
+    return plan.sizes.riffKnown ? std::optional(saturatingAdd(plan.sizes.riffSize, 8)) : std::nullopt;
+  }
+  if (!wxLeft || !plan.counts.wx) return std::nullopt;
+  const std::uint64_t wxBytes = plan.blockAlign / 2 * static_cast<std::uint64_t>(*plan.counts.wx);
+  return 44 + wxBytes + std::max(*wxLeft, wxBytes);
 }
 
 }  // namespace quadrel

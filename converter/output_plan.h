@@ -71,4 +71,8 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
 // the output `length` bytes long.
 OutputSizes settledSizes(const OutputPlan& plan, std::int64_t frames, std::uint64_t length);
 
+// The length the output will have, when it is known before the frames;
+// `wxLeft` is what the WX file holds from its first frame on, when known.
+std::optional<std::uint64_t> plannedLength(const OutputPlan& plan, std::optional<std::uint64_t> wxLeft);
+
 }  // namespace quadrel

@@ -42,6 +42,10 @@ enum class HandleKind { disk, terminal, pipe, device, directory, unknown };
 
 HandleKind kindOf(Handle handle);
 
+// True when `handle` is the interactive terminal itself (a console on
+// Windows), not a file, pipe or device that stands in for it.
+bool isTerminal(Handle handle);
+
 // The current size of a file: `size` is nothing when the handle is no disk
 // file, and `error` is set when the system cannot tell.
 struct SizeResult {
@@ -189,6 +193,9 @@ bool isLeadByte(unsigned char byte);
 // The value of an environment variable; the name is matched without regard
 // to case. Nothing when the variable is absent.
 std::optional<std::string> environmentValue(std::string_view name);
+
+// Milliseconds on a clock that never goes back, from an unspecified start.
+std::uint64_t monotonicMilliseconds();
 
 // Ends the process at once with `status`. Async-signal-safe.
 [[noreturn]] void exitProcess(std::uint32_t status);

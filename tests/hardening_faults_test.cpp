@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -322,6 +323,77 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalCase{"SegmentationFault", SIGSEGV, "",
                                  "forrtl: severe: Program Exception - access violation\r\n", 0}),
     [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
+
+// A run on a terminal, one input through a FIFO in 16 pieces: fed slowly,
+// over two seconds, the terminal shows the progress line in place after one
+// second, erased before the completion record or the report. Fed at once,
+// or with its reports sent elsewhere by FORT0, it shows exactly its records.
+struct ProgressCase {
+  const char* name;
+  std::string fifo;       // "wx.wav" or "yz.wav"
+  int pauseMs;            // after each piece
+  bool fort0, interrupt;  // FORT0 set; control-C once the line shows
+  std::string frame;      // a scanf format taking a whole frame, then %n; empty: no line
+};
+
+void PrintTo(const ProgressCase& c, std::ostream* out) { *out << c.name; }
+
+class ProgressOnATerminal : public ::testing::TestWithParam<ProgressCase> {};
+
+TEST_P(ProgressOnATerminal, ShowsTheLineOnlyWhenDueAndErasesItBeforeAnythingElse) {
+  if (programRunsUnderWine()) GTEST_SKIP() << "Wine puts a console of its own in front of a terminal";
+  const ProgressCase& c = GetParam();
+  static const Pair pair = makePair(1 << 20, "");
+  RunRequest request = pairRequest(pair);
+  request.stdoutKind = OutputKind::terminal;
+  if (c.fort0) request.env["FORT0"] = "no-such-folder/reports.txt";
+  request.files.erase(c.fifo);
+  request.prepare = [&c](const std::string& dir) { mkfifo((dir + "/" + c.fifo).c_str(), 0600); };
+  RunningProgram program(request);
+  h::FifoWriter feed;
+  ASSERT_TRUE(feed.open(program.dir() + "/" + c.fifo));
+  const std::string_view bytes = c.fifo == "wx.wav" ? pair.wx : pair.yz;
+  for (std::size_t at = 0; at < bytes.size(); at += bytes.size() / 16 + 1) {
+    ASSERT_TRUE(feed.write(bytes.substr(at, bytes.size() / 16 + 1)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+    if (c.interrupt && program.waitForOutput("/s", std::chrono::milliseconds(1))) break;
+  }
+  if (c.interrupt) program.sendSignal(SIGINT);
+  feed.close();
+  const RunResult result = program.finish();
+
+  EXPECT_EQ(result.exitStatus, 0);
+  const std::string records = recordsThrough(pair, "");
+  const std::string before = recordsThrough(pair, savingRecord);
+  const std::string after =
+      "\r" + std::string(36, ' ') + "\r" +
+      (c.interrupt ? "forrtl: error (200): program aborting due to control-C event\r\r\n"
+                   : records.substr(before.size()));
+  EXPECT_TRUE(!c.frame.empty() || result.out == records) << "no line was due:\n" << result.out;
+  if (c.frame.empty()) return;
+  ASSERT_TRUE(result.out.starts_with(before) && result.out.ends_with(after)) << result.out;
+  const std::string frames =
+      result.out.substr(before.size(), result.out.size() - before.size() - after.size());
+  EXPECT_TRUE(!frames.empty() && frames.size() % 37 == 0) << "frames of CR and 36 columns: " << frames;
+  for (std::size_t at = 0; at + 37 <= frames.size(); at += 37) {
+    const std::string frame = frames.substr(at, 37);
+    int matched = -1;
+    std::sscanf(frame.c_str(), c.frame.c_str(), &matched);
+    EXPECT_TRUE(frame[0] == '\r' && frame.find_last_not_of(' ') + 1 == std::size_t(matched)) << frame;
+  }
+}
+
+const std::string knownLength = "\r%*u%%   %*f %*[kMG]B of %*f %*[kMG]B   %*f %*[kMG]B/s%n";
+
+INSTANTIATE_TEST_SUITE_P(
+    HardeningFaults, ProgressOnATerminal,
+    ::testing::Values(ProgressCase{"ShortRun", "yz.wav", 0, false, false, ""},
+                      ProgressCase{"KnownLength", "yz.wav", 125, false, false, knownLength},
+                      ProgressCase{"UnknownLength", "wx.wav", 125, false, false,
+                                   "\r%*f %*[kMG]B   %*f %*[kMG]B/s%n"},
+                      ProgressCase{"ReportsInFort0", "yz.wav", 125, true, false, ""},
+                      ProgressCase{"Interrupt", "yz.wav", 125, false, true, knownLength}),
+    [](const ::testing::TestParamInfo<ProgressCase>& info) { return std::string(info.param.name); });
 
 // A gathered write of 1 MiB that the output's helper thread has in hand
 // and that never finishes: the next buffer fills up behind it and waits.

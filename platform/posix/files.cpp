@@ -180,6 +180,8 @@ HandleKind kindOf(Handle handle) {
   return kindOfMode(status.st_mode, fd(handle));
 }
 
+bool isTerminal(Handle handle) { return isatty(fd(handle)) == 1; }
+
 SizeResult sizeOf(Handle handle) {
   struct stat status {};
   if (posix::syscalls().fstat(fd(handle), &status) != 0) return {std::nullopt, lastError()};

@@ -1,5 +1,5 @@
-// Process services on POSIX: command line, environment, exit, error texts,
-// standard error redirection, floating-point and signal dispositions,
+// Process services on POSIX: command line, environment, clock, exit, error
+// texts, standard error redirection, floating-point and signal dispositions,
 // console control events and processor exceptions.
 //
 // Control events are the signals SIGINT, SIGQUIT, SIGHUP and SIGTERM;
@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -182,7 +183,13 @@ std::optional<std::string> environmentValue(std::string_view name) {
   return std::nullopt;
 }
 
-// ---- Exit and settings ------------------------------------------------------------
+// ---- Clock, exit and settings ------------------------------------------------------
+
+std::uint64_t monotonicMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}
 
 void exitProcess(std::uint32_t status) {
   // No static destructors and no stdio flushing: the exit may interrupt

@@ -149,6 +149,8 @@ HandleKind kindOf(Handle handle) {
   }
 }
 
+bool isTerminal(Handle handle) { return handle != noHandle && windows::isConsole(native(handle)); }
+
 SizeResult sizeOf(Handle handle) {
   if (handle == noHandle || GetFileType(native(handle)) != FILE_TYPE_DISK) return {};
   LARGE_INTEGER size{};

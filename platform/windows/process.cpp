@@ -1,6 +1,6 @@
-// Process services on Windows: command line, environment, exit, error texts,
-// standard error redirection, floating-point control, the error mode,
-// console control events and processor exceptions.
+// Process services on Windows: command line, environment, clock, exit,
+// error texts, standard error redirection, floating-point control, the error
+// mode, console control events and processor exceptions.
 //
 // The system runs a console control handler on a thread that it starts for
 // the event; the handler registered here calls the program's handler, which
@@ -129,7 +129,9 @@ std::optional<std::string> environmentValue(std::string_view name) {
   }
 }
 
-// ---- Exit and settings ------------------------------------------------------------
+// ---- Clock, exit and settings ------------------------------------------------------
+
+std::uint64_t monotonicMilliseconds() { return GetTickCount64(); }
 
 // Ends the process at once, like _exit: no library shutdown and no detaching
 // of libraries, which could wait for a lock that a stopped thread holds;

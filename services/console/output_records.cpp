@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "services/console/console_replacement.h"
 #include "services/console/record_format.h"
+#include "services/diagnostics/progress.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {
@@ -49,10 +50,11 @@ void connect(ConsoleOutputUnit& unit) {
 void writeRecords(const std::vector<std::string>& records) {
   // Completed output reaches its files first, so that a failing write is
   // reported before any later record (such as the completion record) can
-  // claim success.
+  // claim success; the progress line goes before the record comes.
   saveCompletedOutput();
   ConsoleOutputUnit& unit = consoleOutput();
   if (!unit.connected) connect(unit);
+  eraseProgressLine();
   for (const std::string& record : records) {
     const platform::TransferResult written =
         platform::writeAll(unit.handle.load(), record.data(), record.size());

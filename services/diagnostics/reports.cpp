@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "services/diagnostics/progress.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {
@@ -234,11 +235,17 @@ void setErrorStreamFile(std::optional<std::string> path) {
   redirectionTaken = true;
 }
 
-void writeToErrorStream(std::string_view bytes) {
-  // In-process callers that never ran the start-up look FORT0 up here;
-  // set at all counts, the empty value included.
+// In-process callers that never ran the start-up look FORT0 up here; set
+// at all counts, the empty value included.
+bool errorStreamRedirected() {
   if (!redirectionTaken) setErrorStreamFile(platform::environmentValue("FORT0"));
+  return redirection.has_value();
+}
+
+void writeToErrorStream(std::string_view bytes) {
+  errorStreamRedirected();  // takes FORT0 if the start-up did not
   if (streamStateAfterCheck() != ready) return;
+  eraseProgressLine();
   writeStreamBytes(toTextStream(bytes));
 }
 

@@ -61,8 +61,13 @@ StatusCode openFailureStatus(platform::SystemError error);
 // reports of the rest of the run go nowhere.
 void setErrorStreamFile(std::optional<std::string> path);
 
+// Whether FORT0 sends the reports elsewhere: set at all counts, also to a
+// file that cannot be opened.
+bool errorStreamRedirected();
+
 // Writes `bytes` to the error stream with one platform write, each LF as
-// CR LF. A failing write is ignored: there is nowhere left to report it.
+// CR LF, once the progress line is erased. A failing write is ignored:
+// there is nowhere left to report it.
 void writeToErrorStream(std::string_view bytes);
 
 // The same for bytes already translated, from an ending that interrupted or

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstddef>
 
+#include "services/diagnostics/progress.h"
 #include "services/diagnostics/reports.h"
 
 namespace quadrel {
@@ -106,6 +107,9 @@ void saveCompletedOutput() {
 }
 
 void endProcess(std::uint32_t status) {
+  // Ended before the closing: a close writes what is gathered, which would
+  // draw the line again.
+  finishProgress();
   if (!closingRan.exchange(true)) forEachOwner([](const EndingHooks& hooks) { hooks.close(); });
   platform::exitProcess(status);
 }
@@ -118,6 +122,7 @@ void onConsoleControl(int event) {
   const FixedReport report = controlEventReport(event);
   takeOwnerOutOfPlay(true);
   saveAtOnce();
+  eraseProgressLine();
   writeToErrorStreamAtOnce(report.text());
   closeAtOnce();
   platform::exitProcess(static_cast<std::uint32_t>(event));
@@ -126,6 +131,7 @@ void onConsoleControl(int event) {
 void onProcessorException(platform::ProcessorException exception) {
   takeOwnerOutOfPlay(false);
   saveAtOnce();
+  eraseProgressLine();
   const bool ignore = ignoreExceptions.load();
   if (!ignore) {
     const FixedReport report = exceptionReport(exception);

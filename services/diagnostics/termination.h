@@ -5,7 +5,8 @@
 // (closed). Every way of ending, the normal end, a rejected pair, a severe
 // report, a console control event and a processor exception, then writes
 // every completed request to its file exactly once and closes every file
-// once, however the run ends.
+// once, however the run ends; each erases the progress line (progress.h)
+// before it writes anything on the console.
 //
 // An ending made by ordinary code on the owner thread (see platform.h) uses
 // the ordinary steps, which can report what fails. A control event or a

@@ -16,10 +16,15 @@
 // the other buffer takes its place. Its failure is reported when the owner
 // next waits for it, and drops what was gathered after it, as a failed
 // write drops its own buffer.
+//
+// Every byte of the stream handed to the system is counted for the progress
+// line as it goes: a gathered buffer, a request written on its own, a step
+// of the copy inside the system.
 #include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "services/diagnostics/progress.h"
 #include "services/units/unit_table.h"
 
 namespace quadrel {
@@ -29,8 +34,9 @@ constexpr auto relaxed = std::memory_order_relaxed;
 constexpr auto release = std::memory_order_release;
 constexpr auto acquire = std::memory_order_acquire;
 
-// How much one copy inside the system asks for.
-constexpr std::size_t copyStep = std::size_t{1} << 30;
+// How much one copy inside the system asks for: small enough that the
+// progress line moves on a slow card.
+constexpr std::size_t copyStep = std::size_t{64} << 20;
 
 struct TrackedWrite {
   std::size_t written;
@@ -72,6 +78,7 @@ void writeDirect(BinaryUnit& unit, const std::byte* bytes, std::size_t size, std
   if (unit.cutPending.load(relaxed)) unit.firstRequestEnd = requestLength;
   const TrackedWrite write = writeTracked(unit, bytes, size);
   advance(unit, write.written);
+  countOutputBytes(write.written);
   if (write.error != 0) failUnitCall(unit.record, status::errorDuringWrite, write.error);
 }
 
@@ -110,6 +117,7 @@ void passOnGathered(BinaryUnit& unit) {
   std::swap(unit.gatherStorage, unit.spareStorage);
   unit.gathered.store(unit.gatherStorage.get(), release);
   unit.firstRequestEnd = noRequestYet;
+  countOutputBytes(size);
 }
 
 // Room for at least `size` bytes at the end of the gathered buffer (passing
@@ -153,6 +161,7 @@ void putCompleted(BinaryUnit& unit, const std::byte* bytes, std::size_t size, st
   if (!unit.disk) {
     const platform::TransferResult result = platform::writeAll(unit.handle.load(relaxed), bytes, size);
     if (result.error != 0) failUnitCall(unit.record, status::errorDuringWrite, result.error);
+    countOutputBytes(size);
     return;
   }
   if (requestLength > gatherSize) {
@@ -178,6 +187,7 @@ platform::SystemError flushGathered(BinaryUnit& unit) {
   if (size == 0) return 0;
   const TrackedWrite write = writeTracked(unit, unit.gathered.load(relaxed), size);
   advance(unit, write.written);
+  countOutputBytes(write.written);
   return write.error;
 }
 
@@ -282,6 +292,7 @@ SystemCopy copyInSystem(int fromNumber, int toNumber, std::uint64_t count) {
     output.fileOffset.store(offset + static_cast<std::int64_t>(copied.count), release);
     input.fetchedTotal += static_cast<std::int64_t>(copied.count);
     copy.copied += copied.count;
+    countOutputBytes(copied.count);
   }
   return copy;
 }

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -215,7 +216,17 @@ RunningProgram::RunningProgram(const RunRequest& request) : request_(request) {
     outFd_ = ends[0];
     childOut = ends[1];
   }
-  if (pipe2(ends, O_CLOEXEC) == 0) {
+  if (request_.stdoutKind == OutputKind::terminal) {
+    // Raw, so that the master reads the bytes as the program wrote them.
+    outFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (outFd_ < 0 || grantpt(outFd_) != 0 || unlockpt(outFd_) != 0 || tcgetattr(outFd_, &raw) != 0)
+      ADD_FAILURE() << "cannot open a pseudo-terminal";
+    cfmakeraw(&raw);
+    tcsetattr(outFd_, TCSANOW, &raw);
+    childOut = open(ptsname(outFd_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    childErr = fcntl(childOut, F_DUPFD_CLOEXEC, 0);
+  } else if (pipe2(ends, O_CLOEXEC) == 0) {
     errFd_ = ends[0];
     childErr = ends[1];
   }

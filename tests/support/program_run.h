@@ -39,6 +39,8 @@ enum class OutputKind {
   capture,  // a pipe read by the harness
   devFull,  // /dev/full: every write fails with ENOSPC
   closed,   // descriptor not open at all
+  // One raw pseudo-terminal for stdout and stderr: `out` is what it shows.
+  terminal,
 };
 
 struct RunRequest {
@@ -46,7 +48,7 @@ struct RunRequest {
   std::map<std::string, std::string> env;  // added to (or replacing) the cleaned environment
   std::string stdinBytes;
   StdinKind stdinKind = StdinKind::pipe;
-  OutputKind stdoutKind = OutputKind::capture;  // stderr is always captured
+  OutputKind stdoutKind = OutputKind::capture;  // stderr is captured apart but on a terminal
   // Written into the run's folder before the start; a name may hold
   // subfolders ("in/a.wav"), which are created.
   std::map<std::string, std::string> files;
