@@ -67,16 +67,11 @@ TEST(Conversion, CommandLineFormConvertsSixteenBitStereoPair) {
 TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
   std::string wx = buildWav(stereo16(1000, 3));
   std::string yz = buildWav(stereo16(1000, 4));
-  const std::vector<std::vector<std::string>> commandLines = {{},
-                                                              {"ignored.wav"},
-                                                              {"a.wav", "b.wav"},
-                                                              {"--Help"},
-                                                              {"--versions"},
-                                                              {"--help", "b.wav"},
-                                                              {"--ambix"},
-                                                              {"--ambix", "a.wav", "b.wav"},
-                                                              {"a.wav", "--ambix"},
-                                                              {"--AMBIX"}};
+  // clang-format off
+  const std::vector<std::vector<std::string>> commandLines = {
+      {}, {"ignored.wav"}, {"a.wav", "b.wav"}, {"--Help"}, {"--versions"}, {"--help", "b.wav"},
+      {"--ambix"}, {"--ambix", "a.wav", "b.wav"}, {"a.wav", "--ambix"}, {"--AMBIX"}};
+  // clang-format on
   for (StdinKind kind : {StdinKind::file, StdinKind::pipe}) {
     for (const std::vector<std::string>& args : commandLines) {
       SCOPED_TRACE(args.size());
@@ -307,10 +302,6 @@ TEST(Conversion, AmbixConvertsEveryWidthExactly) {
   const AmbixCase cases[] = {{"8-bit", 1, 8, false},         {"16-bit", 1, 16, false},
                              {"24-bit", 1, 24, true},        {"32-bit", 1, 32, true},
                              {"32-bit float", 3, 32, false}, {"64-bit float", 3, 64, false}};
-  RunRequest probe;
-  probe.program = "/bin/sh";
-  probe.args = {"-c", "command -v ffprobe"};
-  const bool ffprobe = runProgram(probe).exitStatus == 0;
   for (const AmbixCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::size_t size = c.bits / 8;
@@ -341,16 +332,16 @@ TEST(Conversion, AmbixConvertsEveryWidthExactly) {
     EXPECT_TRUE(result.out.ends_with("  Conversion terminated OK !!!!\r\n")) << result.out;
     const std::string out = result.files.count("out.wav") ? result.files.at("out.wav") : "";
     EXPECT_TRUE(out == expectedChunkedConversion(wx, yz, {.ambix = true})) << "the output differs";
-    if (!ffprobe || c.bits != 24) continue;
-    // A peer reads it back: four channels of floats, every frame.
+    if (c.bits != 24) continue;
+    // A peer, where installed, reads it back: four channels of floats, every frame.
     RunRequest check;
     check.program = "/bin/sh";
     check.files = {{"out.wav", out}};
     check.args = {"-c",
-                  "ffprobe -v error -show_entries stream=sample_fmt,channels,duration_ts -of "
-                  "compact=p=0:nk=1 out.wav"};
-    EXPECT_EQ(runProgram(check).out,
-              "flt|4|" + std::to_string(readWavLayout(wx)->dataLength.value() / 6) + "\n");
+                  "command -v ffprobe >/dev/null || exit 0; read=$(ffprobe -v error -show_entries "
+                  "stream=sample_fmt,channels,duration_ts -of compact=p=0:nk=1 out.wav); "
+                  "[ \"$read\" = 'flt|4|66' ] || echo \"$read\""};
+    EXPECT_EQ(runProgram(check).out, "");
   }
 
   // An .amb name means the traditional order: refused before anything exists.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 namespace quadrel::harness {
 namespace {
@@ -329,25 +330,18 @@ namespace {
 // exactly its value over 2 to the container bits less 1 (8-bit ones less
 // their offset of 128); the product of W with the square root of 2 keeps 113
 // bits, far more than the float it is rounded to can tell apart.
-struct AmbixSample {
-  std::string_view bytes;
-  int kind;  // 1 PCM, 3 IEEE float
-
-  __float128 value() const {
-    std::uint64_t bits = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-      bits |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
-    if (kind == 3 && bytes.size() == 4) return std::bit_cast<float>(static_cast<std::uint32_t>(bits));
-    if (kind == 3) return std::bit_cast<double>(bits);
-    if (bytes.size() == 1) return (static_cast<__float128>(bits) - 128) / 128;
-    const int width = 8 * static_cast<int>(bytes.size());
-    const auto integer = static_cast<std::int64_t>(bits << (64 - width)) >> (64 - width);
-    __float128 scale = 1;
-    for (int i = 1; i < width; ++i)
-      scale *= 2;
-    return static_cast<__float128>(integer) / scale;
-  }
-};
+__float128 ambixValue(std::string_view bytes, int kind) {
+  std::uint64_t bits = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bits |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+  if (kind == 3)
+    return bytes.size() == 4 ? std::bit_cast<float>(static_cast<std::uint32_t>(bits))
+                             : std::bit_cast<double>(bits);
+  const int width = 8 * static_cast<int>(bytes.size());
+  const auto integer = width == 8 ? static_cast<std::int64_t>(bits) - 128
+                                  : static_cast<std::int64_t>(bits << (64 - width)) >> (64 - width);
+  return integer / static_cast<__float128>(std::ldexp(1.0, width - 1));
+}
 
 bool ambixInDoubles(const FormatSpec& format, int kind) {
   return format.align() / format.channels >= (kind == 3 ? 8u : 4u);
@@ -359,24 +353,20 @@ std::string ambixFrames(std::string_view wx, std::string_view yz, std::uint64_t 
                            static_cast<__float128>(-0x1.bdd3413b26456p-54) +
                            static_cast<__float128>(0x1.57d3e3adec175p-108);
   const std::size_t size = format.align() / format.channels;
-  const bool doubles = ambixInDoubles(format, kind);
-  auto put = [&](std::string& out, __float128 value) {
-    if (doubles) {
-      const auto bits = std::bit_cast<std::uint64_t>(static_cast<double>(value));
-      put32(out, static_cast<std::uint32_t>(bits));
-      put32(out, static_cast<std::uint32_t>(bits >> 32));
-    } else {
-      put32(out, std::bit_cast<std::uint32_t>(static_cast<float>(value)));
-    }
-  };
   std::string out;
-  for (std::uint64_t i = 0; i < frames; ++i) {
-    const std::string_view w = wx.substr(2 * size * i, size), x = wx.substr(2 * size * i + size, size);
-    const std::string_view y = yz.substr(2 * size * i, size), z = yz.substr(2 * size * i + size, size);
-    put(out, AmbixSample{w, kind}.value() * root2);
-    put(out, AmbixSample{y, kind}.value());
-    put(out, AmbixSample{z, kind}.value());
-    put(out, AmbixSample{x, kind}.value());
+  auto put = [&](std::string_view sample, __float128 times) {
+    const __float128 value = ambixValue(sample, kind) * times;
+    const std::uint64_t bits = ambixInDoubles(format, kind)
+                                   ? std::bit_cast<std::uint64_t>(static_cast<double>(value))
+                                   : std::bit_cast<std::uint32_t>(static_cast<float>(value));
+    for (std::size_t i = 0; i < (ambixInDoubles(format, kind) ? 8u : 4u); ++i)
+      out += static_cast<char>(bits >> (8 * i));
+  };
+  for (std::uint64_t at = 0; at < 2 * size * frames; at += 2 * size) {
+    put(wx.substr(at, size), root2);
+    put(yz.substr(at, size), 1);
+    put(yz.substr(at + size, size), 1);
+    put(wx.substr(at + size, size), 1);
   }
   return out;
 }
