@@ -40,34 +40,29 @@ void storeLe(std::byte* at, Bits bits) {
 
 // Each decoder gives a sample as the output's floating type: exact, and
 // the W channel rounded once.
-struct Unsigned8 {
-  static constexpr std::size_t bytes = 1;
+
+// Integers of up to 24 bits, which a float holds exactly; `integer` reads one.
+template <std::size_t width, int (*integer)(const std::byte*)>
+struct SmallInteger {
+  static constexpr std::size_t bytes = width;
   using Out = float;
-  static int integer(const std::byte* at) { return std::to_integer<int>(*at) - 128; }
-  static float plain(const std::byte* at) { return static_cast<float>(integer(at)) * 0x1p-7f; }
-  static float raised(const std::byte* at) { return static_cast<float>(integer(at) * (sqrt2High * 0x1p-7)); }
+  static constexpr double scale = 1.0 / static_cast<double>(1u << (8 * width - 1));
+  static float plain(const std::byte* at) { return static_cast<float>(integer(at) * scale); }
+  static float raised(const std::byte* at) { return static_cast<float>(integer(at) * (sqrt2High * scale)); }
 };
 
-struct Signed16 {
-  static constexpr std::size_t bytes = 2;
-  using Out = float;
-  static int integer(const std::byte* at) { return static_cast<std::int16_t>(loadLe<std::uint16_t>(at)); }
-  static float plain(const std::byte* at) { return static_cast<float>(integer(at)) * 0x1p-15f; }
-  static float raised(const std::byte* at) { return static_cast<float>(integer(at) * (sqrt2High * 0x1p-15)); }
-};
+int unsigned8(const std::byte* at) { return std::to_integer<int>(*at) - 128; }
+int signed16(const std::byte* at) { return static_cast<std::int16_t>(loadLe<std::uint16_t>(at)); }
+int signed24(const std::byte* at) {
+  const std::uint32_t bits = std::to_integer<std::uint32_t>(at[0]) << 8 |
+                             std::to_integer<std::uint32_t>(at[1]) << 16 |
+                             std::to_integer<std::uint32_t>(at[2]) << 24;
+  return static_cast<std::int32_t>(bits) >> 8;
+}
 
-struct Signed24 {
-  static constexpr std::size_t bytes = 3;
-  using Out = float;
-  static int integer(const std::byte* at) {
-    const std::uint32_t bits = std::to_integer<std::uint32_t>(at[0]) << 8 |
-                               std::to_integer<std::uint32_t>(at[1]) << 16 |
-                               std::to_integer<std::uint32_t>(at[2]) << 24;
-    return static_cast<std::int32_t>(bits) >> 8;
-  }
-  static float plain(const std::byte* at) { return static_cast<float>(integer(at)) * 0x1p-23f; }
-  static float raised(const std::byte* at) { return static_cast<float>(integer(at) * (sqrt2High * 0x1p-23)); }
-};
+using Unsigned8 = SmallInteger<1, unsigned8>;
+using Signed16 = SmallInteger<2, signed16>;
+using Signed24 = SmallInteger<3, signed24>;
 
 struct Signed32 {
   static constexpr std::size_t bytes = 4;
@@ -124,7 +119,7 @@ inline std::int32_t secondOf(std::uint64_t half) {
 }
 
 void makeAmbix24(std::byte* out, const std::byte* wx, const std::byte* yz, std::size_t frames) {
-  constexpr double raise = sqrt2High * 0x1p-23;
+  constexpr double raise = sqrt2High * Signed24::scale;
   std::size_t i = 0;
   for (; i + 1 < frames; ++i) {
     const auto w = loadLe<std::uint64_t>(wx + 6 * i);
