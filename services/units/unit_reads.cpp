@@ -1,9 +1,10 @@
 // Reading a binary unit: block fetches, read requests, and the fetched
 // bytes lent out many requests at a time.
 //
-// A fetch happens only when no fetched byte is left unconsumed, so requests
-// see exactly the bytes of the file in order; the block size only changes
-// how many requests one fetch serves.
+// A read request fetches only when no fetched byte is left unconsumed; a
+// caller that needs more bytes in one piece fetches behind those left.
+// Either way requests see exactly the bytes of the file in order; the block
+// size only changes how many requests one fetch serves.
 #include <algorithm>
 #include <cstring>
 
@@ -34,12 +35,16 @@ void take(BinaryUnit& unit, std::byte* destination, std::size_t size) {
 
 }  // namespace
 
+// The bytes still to hand out move to the front of the buffer, and the read
+// fills the room behind them.
 std::size_t fetchAvailable(BinaryUnit& unit) {
-  const platform::TransferResult got =
-      platform::readSome(unit.handle.load(std::memory_order_relaxed), unit.fetchBuffer.get(), fetchSize);
-  if (got.error != 0) failUnitCall(unit.record, status::errorDuringRead, got.error);
+  std::byte* buffer = unit.fetchBuffer.get();
+  if (unit.nextByte != 0) std::memmove(buffer, buffer + unit.nextByte, unit.unconsumed);
   unit.nextByte = 0;
-  unit.unconsumed = got.count;
+  const platform::TransferResult got = platform::readSome(
+      unit.handle.load(std::memory_order_relaxed), buffer + unit.unconsumed, fetchSize - unit.unconsumed);
+  if (got.error != 0) failUnitCall(unit.record, status::errorDuringRead, got.error);
+  unit.unconsumed += got.count;
   unit.fetchedTotal += static_cast<std::int64_t>(got.count);
   return got.count;
 }
@@ -80,21 +85,10 @@ bool fetchMore(int number) {
   return unit.unconsumed > 0 || fetchAvailable(unit) > 0;
 }
 
-// The bytes still to hand out move to the front of the buffer, and reads
-// fill the room behind them.
 bool fetchAtLeast(int number, std::size_t least) {
   BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
-  if (unit.unconsumed >= least) return true;
-  std::byte* buffer = unit.fetchBuffer.get();
-  std::memmove(buffer, buffer + unit.nextByte, unit.unconsumed);
-  unit.nextByte = 0;
   while (unit.unconsumed < least) {
-    const platform::TransferResult got = platform::readSome(
-        unit.handle.load(std::memory_order_relaxed), buffer + unit.unconsumed, fetchSize - unit.unconsumed);
-    if (got.error != 0) failUnitCall(unit.record, status::errorDuringRead, got.error);
-    if (got.count == 0) return false;
-    unit.unconsumed += got.count;
-    unit.fetchedTotal += static_cast<std::int64_t>(got.count);
+    if (fetchAvailable(unit) == 0) return false;
   }
   return true;
 }

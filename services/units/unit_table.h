@@ -94,8 +94,9 @@ BinaryUnit& unitConnectedFor(int number, UnitAction direction, StatusCode code);
 
 // ---- Reading (unit_reads.cpp) --------------------------------------------
 
-// Refills the empty buffer with what one read brings, possibly nothing; a
-// refused read fails with 39 and its system error.
+// Adds to the fetched bytes what one read brings, possibly nothing, behind
+// those not yet handed out; a refused read fails with 39 and its system
+// error.
 std::size_t fetchAvailable(BinaryUnit& unit);
 
 void consume(BinaryUnit& unit, std::size_t count);
