@@ -6,8 +6,8 @@
 // processor exceptions are the synchronous signals. The one thread the
 // program starts, the write behind's, blocks every signal, so every handler
 // runs on the owner thread, interrupting it wherever it is, and an ending
-// that has begun can itself be interrupted by a later event. Handlers run on an alternate stack, so that a
-// stack overflow can still be reported.
+// that has begun can itself be interrupted by a later event. Handlers run
+// on an alternate stack, so that a stack overflow can still be reported.
 #include <cerrno>
 #include <cfenv>
 #include <csignal>
@@ -287,9 +287,6 @@ bool startHelperThread(void (*body)(void*), void* context) {
 
 // ---- Control events and processor exceptions -----------------------------------------
 
-// A control signal that the parent left ignored (a background job's
-// control-C, a hang-up under nohup) stays ignored, as a console's ignore
-// setting is inherited elsewhere too.
 sigset_t controlSignalSet() {
   sigset_t set;
   sigemptyset(&set);
@@ -303,6 +300,9 @@ void holdControlEvents() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+// A control signal that the parent left ignored (a background job's
+// control-C, a hang-up under nohup) stays ignored, as a console's ignore
+// setting is inherited elsewhere too.
 void handleControlEvents(ControlHandler handler) {
   controlHandler = handler;
   ownerMarker = &threadMarker;
