@@ -40,7 +40,6 @@ struct TailChunk {
 
 struct InputDescription {
   InputForm form = InputForm::notWave;
-  WaveForm container = WaveForm::other;
   FormatFields format;
   std::optional<FixedHeader> fixed;  // inputs read at the canonical positions
   std::uint64_t dataStart = 0;       // file offset of the first frame

@@ -168,7 +168,6 @@ std::optional<std::uint64_t> riffEndOf(std::uint32_t riffSize, bool upToTheEnd) 
 InputDescription describeFixed(int unit, const HeaderGroups& groups, WaveForm form) {
   InputDescription input;
   input.form = form == WaveForm::other ? InputForm::notWave : InputForm::canonical;
-  input.container = form;
   input.format = groups.format();
   input.fixed = groups.fixedHeader();
   input.dataStart = canonicalHeaderLength;
@@ -187,7 +186,6 @@ InputDescription describeFixed(int unit, const HeaderGroups& groups, WaveForm fo
 InputDescription describeWalked(int unit, ParsedWave parsed) {
   InputDescription input;
   input.form = InputForm::walked;
-  input.container = parsed.form;
   input.format = *parsed.format;
   input.dataStart = parsed.dataStart;
   input.bext = std::move(parsed.bext);
