@@ -1,18 +1,23 @@
-// The converter's pure rules: frame counts, the chunk parser, and the
-// four-channel headers.
+// The converter's pure rules: frame counts, the chunk parser, the
+// four-channel headers, and the sound offset search.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "converter/input_checks.h"
 #include "converter/output_header.h"
+#include "converter/sample_decoding.h"
+#include "converter/sound_offset.h"
 #include "converter/wave_parser.h"
 #include "services/units/little_endian.h"
+#include "tests/support/bformat_scene.h"
 #include "tests/support/wav_builder.h"
 
 namespace quadrel {
@@ -224,6 +229,154 @@ TEST(ChunkedHeader, StatesItsSizesWithoutWrappingInEveryForm) {
     }
     EXPECT_EQ(next, header.image.size());
   }
+}
+
+// Scenes made here, the YZ file cut `offset` seconds after the WX file (the
+// lengths in seconds): the exact offset where the scene is clear, else the
+// refusal named.
+struct SoundCase {
+  const char* name;
+  harness::SceneSpec scene;
+  double offset, wxSeconds, yzSeconds;
+  std::optional<SoundRefusal> refusal = std::nullopt;
+};
+
+TEST(SoundOffset, ExactToTheFrameOrRefused) {
+  using harness::Arrival;
+  using harness::SourceKind;
+  auto source = [](SourceKind kind, double azimuth, double elevation, std::vector<Arrival> echoes = {}) {
+    harness::SceneSource s{kind, {{0, 1, azimuth, elevation}}};
+    s.arrivals.insert(s.arrivals.end(), echoes.begin(), echoes.end());
+    return s;
+  };
+  const std::vector<Arrival> room = {{0.004, 0.4, -30, 0}, {0.011, 0.3, 20, -60}, {0.023, 0.25, 170, 10}};
+  const SoundCase cases[] = {
+      {"ClicksLeftYzLater", {8000, 100, {source(SourceKind::clicks, 70, 10, room)}, -30, 3}, 23.5, 70, 70},
+      {"ClicksRightYzAMinuteLater",
+       {8000, 140, {source(SourceKind::clicks, -60, 30, room)}, -35, 5},
+       60,
+       70,
+       80},
+      {"VoiceLeftYzAMinuteEarlier",
+       {8000, 140, {source(SourceKind::voice, 110, -20, room)}, -25, 6},
+       -60,
+       75,
+       70},
+      {"SourcesOnOppositeSides",
+       {8000, 70, {source(SourceKind::voice, 90, 0, room), source(SourceKind::clicks, -90, 0, room)}, -30, 7},
+       0.3137,
+       60,
+       45},
+      {"VoiceAboveSubSecond",
+       {16000, 45, {source(SourceKind::voice, 20, 60, room)}, -20, 8},
+       -0.0421,
+       30,
+       40},
+      {"Silence", {8000, 40, {}, -200, 10}, 1, 30, 30, SoundRefusal::noMatch},
+      {"DiffuseNoiseAlone", {8000, 40, {}, 0, 11}, 5, 30, 30, SoundRefusal::noMatch},
+      {"VoiceStraightAhead",
+       {8000, 40, {source(SourceKind::voice, 0, 0)}, -30, 12},
+       5,
+       30,
+       30,
+       SoundRefusal::noMatch},
+      {"TalkerNearlyAheadSideEchoAsStrong",
+       {8000, 40, {source(SourceKind::voice, 20, 0, {{0.007, 1.0, 90, 0}})}, -30, 13},
+       2,
+       30,
+       30,
+       SoundRefusal::echo},
+      {"TalkerAheadSideEchoAsStrong",
+       {8000, 40, {source(SourceKind::voice, 0, 0, {{0.007, 1.0, 90, 0}})}, -30, 14},
+       2,
+       30,
+       30,
+       SoundRefusal::echo},
+      {"TalkerAheadSideEchoHalfAsStrong",
+       {8000, 40, {source(SourceKind::voice, 0, 0, {{0.007, 0.5, 90, 0}})}, -30, 15},
+       2,
+       30,
+       30,
+       SoundRefusal::echo},
+      {"RepeatingPattern",
+       {8000, 40, {source(SourceKind::pattern, 60, 0)}, -30, 16},
+       3,
+       30,
+       30,
+       SoundRefusal::repeats},
+  };
+  for (const SoundCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const harness::Channels scene = harness::renderScene(c.scene);
+    const double rate = c.scene.rate;
+    const std::int64_t offset = std::llround(c.offset * rate), first = std::max<std::int64_t>(0, -offset);
+    const std::int64_t wxFrames = std::llround(c.wxSeconds * rate),
+                       yzFrames = std::llround(c.yzSeconds * rate);
+    const std::vector<float> w = harness::cut(scene.w, first, wxFrames),
+                             x = harness::cut(scene.x, first, wxFrames);
+    const std::vector<float> y = harness::cut(scene.y, first + offset, yzFrames);
+    const std::vector<float> z = harness::cut(scene.z, first + offset, yzFrames);
+    const auto found = findSoundOffset({w, x, y, z, c.scene.rate}, 60 * c.scene.rate);
+    if (c.refusal) {
+      ASSERT_TRUE(std::holds_alternative<SoundRefusal>(found));
+      EXPECT_EQ(std::get<SoundRefusal>(found), *c.refusal);
+    } else {
+      ASSERT_TRUE(std::holds_alternative<SoundMatch>(found))
+          << static_cast<int>(std::get<SoundRefusal>(found));
+      EXPECT_EQ(std::get<SoundMatch>(found).offset, offset);
+      EXPECT_GE(std::get<SoundMatch>(found).confidence, 2.0);
+    }
+  }
+}
+
+// A YZ recorder whose clock runs 20 ppm slow: the offset measured near the
+// end of a 5-minute take, against the start's, shows the drift.
+TEST(SoundOffset, MeasuresTheDriftOfAClockRunningSlow) {
+  const harness::SceneSpec spec{
+      8000, 301, {{harness::SourceKind::clicks, {{0, 1, 60, 0}, {0.006, 0.3, -20, 0}}}}, -30, 21};
+  const harness::Channels scene = harness::renderScene(spec);
+  const std::int64_t offset = 4000, minute = 60 * 8000, take = 4 * minute;
+  auto found = [&](std::int64_t from, std::int64_t yzFrom) {
+    const std::vector<float> w = harness::cut(scene.w, from, minute), x = harness::cut(scene.x, from, minute);
+    const std::vector<float> y = harness::cut(scene.y, offset + yzFrom * (1 + 20e-6), minute, 20);
+    const std::vector<float> z = harness::cut(scene.z, offset + yzFrom * (1 + 20e-6), minute, 20);
+    const auto match = findSoundOffset({w, x, y, z, 8000}, minute);
+    return std::holds_alternative<SoundMatch>(match) ? std::get<SoundMatch>(match).offset : -1000000;
+  };
+  const std::int64_t start = found(0, 0);
+  EXPECT_NEAR(static_cast<double>(start), offset + 30 * 8000 * 20e-6, 2.0);
+  // The closing minute of each file, put where the start's offset says.
+  const std::int64_t end = start + found(take, take - start);
+  const Drift drift = driftBetween(start, end, take);
+  EXPECT_NEAR(drift.ppm, 20, 2);
+  EXPECT_NEAR(static_cast<double>(drift.frames), take * 20e-6, 2.0);
+}
+
+TEST(SampleDecoding, ScalesEveryWidthInEitherByteOrder) {
+  auto decode = [](std::string bytes, SampleKind kind, std::uint16_t bits, bool bigEndian) {
+    FormatFields format{1, 2, 8000, 0, static_cast<std::uint16_t>(bits / 4), bits, kind, bits};
+    std::vector<float> left, right;
+    const bool known = decodeStereo(std::as_bytes(std::span(bytes)), format, bigEndian, left, right);
+    if (!known) return std::vector<float>{};
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+  };
+  using V = std::vector<float>;
+  EXPECT_EQ(decode(std::string("\x80\xFF\x00\x40", 4), SampleKind::pcm, 8, false),
+            (V{0, -1, 127 / 128.0f, -0.5f}));
+  EXPECT_EQ(decode(std::string("\x00\x80\xFF\x7F", 4), SampleKind::pcm, 16, false),
+            (V{-1, 32767 / 32768.0f}));
+  EXPECT_EQ(decode(std::string("\x40\x00\x00\xFF\xFF\xFF", 6), SampleKind::pcm, 24, true),
+            (V{0.5f, -1 / 8388608.0f}));
+  EXPECT_EQ(decode(std::string("\x00\x00\x00\xC0\x00\x00\x00\x3F", 8), SampleKind::pcm, 32, false),
+            (V{-0.5f, 0x3F000000 / 2147483648.0f}));
+  EXPECT_EQ(decode(std::string("\x00\x00\x80\x3F\x00\x00\x00\xBF", 8), SampleKind::ieeeFloat, 32, false),
+            (V{1, -0.5f}));
+  EXPECT_EQ(
+      decode(std::string("\x3F\xD0\0\0\0\0\0\0\xC0\x00\0\0\0\0\0\0", 16), SampleKind::ieeeFloat, 64, true),
+      (V{0.25f, -2}));
+  EXPECT_EQ(decode(std::string(6, '\0'), SampleKind::ieeeFloat, 24, false), V{});
+  EXPECT_EQ(decode(std::string(4, '\0'), SampleKind::other, 16, false), V{});
 }
 
 }  // namespace
