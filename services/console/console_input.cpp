@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "services/console/console_replacement.h"
 #include "services/console/line_reader.h"
+#include "services/diagnostics/settings.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {
@@ -50,7 +51,7 @@ class HandleSource final : public ByteSource {
 void connect(ConsoleInputUnit& unit) {
   registerEndingHooks(5, consoleInputHooks);
   platform::HandleKind kind = platform::HandleKind::unknown;
-  if (const std::optional<std::string> path = consoleReplacementName("FORT5")) {
+  if (const std::optional<std::string> path = consoleReplacementName(consoleInputFileSetting())) {
     unit.record.fileName = *path;
     const platform::OpenResult opened = platform::openConsoleReplacement(*path, platform::OpenPurpose::read);
     if (opened.error != 0) failUnitCall(unit.record, openFailureStatus(opened.error), opened.error);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "services/diagnostics/progress.h"
+#include "services/diagnostics/settings.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {
@@ -238,7 +239,7 @@ void setErrorStreamFile(std::optional<std::string> path) {
 // In-process callers that never ran the start-up look FORT0 up here; set
 // at all counts, the empty value included.
 bool errorStreamRedirected() {
-  if (!redirectionTaken) setErrorStreamFile(platform::environmentValue("FORT0"));
+  if (!redirectionTaken) setErrorStreamFile(errorStreamFileSetting());
   return redirection.has_value();
 }
 

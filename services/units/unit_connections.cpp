@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "services/diagnostics/settings.h"
 #include "services/diagnostics/termination.h"
 #include "services/units/name_resolution.h"
 #include "services/units/unit_table.h"
@@ -145,8 +146,7 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
 
   // Chosen after the file was opened or created; a refusal leaves it so.
   unit.order = {};
-  if (std::optional<std::string> value =
-          platform::environmentValue("FORT_CONVERT" + std::to_string(number))) {
+  if (std::optional<std::string> value = byteOrderSetting(number)) {
     std::optional<ByteOrderSettings> order = parseByteOrder(*value);
     if (!order) failUnit(unit.record, status::inconsistentOpenClose);
     unit.order = *order;
