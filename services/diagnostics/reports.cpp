@@ -16,18 +16,6 @@ namespace {
 // the reports of an ending at once (into a FixedReport).
 
 template <typename Out>
-void appendNumber(Out& out, std::uint64_t magnitude, unsigned base) {
-  char digits[24];
-  int count = 0;
-  do {
-    digits[count++] = "0123456789abcdef"[magnitude % base];
-    magnitude /= base;
-  } while (magnitude != 0);
-  while (count > 0)
-    out += digits[--count];
-}
-
-template <typename Out>
 void appendDecimal(Out& out, std::int64_t value) {
   if (value < 0) out += '-';
   appendNumber(
@@ -134,7 +122,7 @@ std::string_view exceptionText(platform::ExceptionKind kind) {
 // Its redirection is looked at once, by the first report of the process.
 // That report may be made by ordinary code or by an ending at once, and the
 // opening may wait for good (a FIFO that nobody reads): an ending that finds
-// it still under way writes nothing rather than wait.
+// it still under way writes nothing rather than wait (termination.h).
 
 enum StreamState : int { unchecked, opening, ready, lost };
 
