@@ -271,8 +271,10 @@ using ExceptionHandler = void (*)(ProcessorException exception);
 
 void installExceptionHandler(ExceptionHandler handler);
 
-// Makes the exception that the handler is looking at take its default
-// course once the handler returns.
+// Makes the exception that the handler is looking at take, once the
+// handler returns, the course it had before installExceptionHandler: the
+// handling then in place, or the default when there was none or it ignored
+// the exception.
 void passExceptionOn(ProcessorException exception);
 
 }  // namespace quadrel::platform
