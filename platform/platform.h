@@ -266,7 +266,7 @@ struct ProcessorException {
 
 // Runs on the faulting thread, on a stack of its own, so it may only use
 // async-signal-safe calls. Returning passes the exception on to the
-// platform's default handling.
+// handling in place before the guard (passExceptionOn).
 using ExceptionHandler = void (*)(ProcessorException exception);
 
 void installExceptionHandler(ExceptionHandler handler);
