@@ -22,13 +22,15 @@
 // named here points back to this list.
 //
 // Who writes. Only the owner thread writes what an ending at once reads,
-// apart from the handle slots, which the ending itself empties by exchange.
-// On POSIX the ending runs on the owner thread, inside a signal handler; on
-// Windows it runs on another thread once the owner thread is suspended
-// (platform.h). Either way the owner makes no store while the ending reads,
-// so each order below only has to hold in the owner's program order: the
-// stores are atomic, and lock-free, so that neither the compiler nor a
-// suspension can leave one half made.
+// apart from what the endings change themselves: the handle slots, emptied
+// by exchange, the error stream's state, moved by compare-exchange, and the
+// progress line's flag; so a second ending, which may interrupt the first
+// or run beside it on Windows, closes each file and opens the stream once,
+// and its writes repeat the first one's bytes. On POSIX the ending runs on the owner thread, inside a signal
+// handler; on Windows it runs on another thread once the owner thread is suspended (platform.h). Either way
+// the owner makes no store while the ending reads, so each order below only has to hold in the owner's
+// program order: the stores are atomic, and lock-free, so that neither the compiler nor a suspension can
+// leave one half made.
 //
 // What is read, and why each order is safe:
 //  - The hook slots (termination.cpp): `order` is written before `hooks` is
@@ -61,7 +63,7 @@
 // The write-behind thread is not stopped, on Windows either. It writes no
 // variable that an ending reads, only its own handover under its own lock,
 // which the ending never takes, and the file: the bytes of the write in
-// flight, at their offset, below `fileOffset`. The ending writes the same
+// flight, at their offset, which ends where `fileOffset` then stands. The ending writes the same
 // bytes at the same offset again, so either order of the two writes leaves
 // the file the same; no cut is armed while a write is in flight, so none
 // can fall inside it; and the ending opens nothing after closing the files,
