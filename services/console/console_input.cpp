@@ -20,7 +20,8 @@ struct ConsoleInputUnit : ConsoleConnection {
   std::optional<LineReader> reader;
 };
 
-// Never destroyed: an ending may close it at any moment until the exit.
+// Never destroyed: an ending may close it at any moment until the exit
+// (termination.h).
 ConsoleInputUnit& consoleInput() {
   static ConsoleInputUnit* const unit = new ConsoleInputUnit();
   return *unit;

@@ -21,7 +21,8 @@ struct ConsoleOutputUnit : ConsoleConnection {
   ConsoleOutputUnit() : ConsoleConnection(6, "CONOUT$") {}
 };
 
-// Never destroyed: an ending may close it at any moment until the exit.
+// Never destroyed: an ending may close it at any moment until the exit
+// (termination.h).
 ConsoleOutputUnit& consoleOutput() {
   static ConsoleOutputUnit* const unit = new ConsoleOutputUnit();
   return *unit;

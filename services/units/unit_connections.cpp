@@ -72,7 +72,8 @@ void closeConnected(BinaryUnit& unit) {
   if (!unit.connected) return;
   if (unit.gathered.load(relaxed) != nullptr) flushOrFail(unit);
   // Nothing of the unit is left for an ending at once to write before the
-  // buffers go; the handle is taken from the table before it is closed.
+  // buffers go; the handle is taken from the table before it is closed
+  // (termination.h).
   unit.gathered.store(nullptr, release);
   unit.published.store(0, release);
   unit.cutPending.store(false, release);
