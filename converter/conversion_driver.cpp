@@ -16,6 +16,7 @@
 #include "converter/input_reader.h"
 #include "converter/output_plan.h"
 #include "converter/rejection.h"
+#include "converter/run_options.h"
 #include "converter/tail_copy.h"
 #include "converter/usage.h"
 #include "services/console/arguments.h"
@@ -115,9 +116,10 @@ void endFrames(const OutputPlan& plan, const FrameRun& run) {
 
 void runConversion() {
   answerInformationRequest();
-  const bool ambix = ambixRequested();
   writeBanner();
-  const NameFields names = obtainNames(ambix ? 2 : 1);
+  const RunOptions options = readRunOptions();
+  const bool ambix = options.ambix;
+  const NameFields names = obtainNames(options.firstName);
   const bool ambisonic = namesAmbisonicFile(asText(names.output));
   // A name ending in .amb promises the traditional order.
   if (ambix && ambisonic) rejectInputPair("ERROR - An AmbiX output cannot be named .amb");

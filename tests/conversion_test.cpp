@@ -62,15 +62,13 @@ TEST(Conversion, CommandLineFormConvertsSixteenBitStereoPair) {
 }
 
 // Names from stdin, whether it is a file or a pipe, and whatever one or two
-// words the command line carries: help and version are options only as the
-// sole word, --ambix only as the first, and only as spelled.
+// names the command line carries after its options.
 TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
   std::string wx = buildWav(stereo16(1000, 3));
   std::string yz = buildWav(stereo16(1000, 4));
   // clang-format off
   const std::vector<std::vector<std::string>> commandLines = {
-      {}, {"ignored.wav"}, {"a.wav", "b.wav"}, {"--Help"}, {"--versions"}, {"--help", "b.wav"},
-      {"--ambix"}, {"--ambix", "a.wav", "b.wav"}, {"a.wav", "--ambix"}, {"--AMBIX"}};
+      {}, {"ignored.wav"}, {"a.wav", "b.wav"}, {"-h", "b.wav"}, {"--ambix"}, {"--ambix", "a.wav", "b.wav"}};
   // clang-format on
   for (StdinKind kind : {StdinKind::file, StdinKind::pipe}) {
     for (const std::vector<std::string>& args : commandLines) {
@@ -133,14 +131,44 @@ TEST(Conversion, HelpAndVersionAloneAnswerWithoutConverting) {
             unitFailureReport(full.err, "No space left on device", 38, "error during write", 6, "CONOUT$"));
   EXPECT_EQ(full.exitStatus, 38);
 
-  // With three names an option is a file name like any other.
+  // With three names a word of one dash is a file name like any other.
   request = conversionRequest(wx, yz);
-  request.files = {{"--help", wx}, {"yz.wav", yz}};
-  request.args = {"--help", "yz.wav", "out.wav"};
+  request.files = {{"-h", wx}, {"yz.wav", yz}};
+  request.args = {"-h", "yz.wav", "out.wav"};
   RunResult named = runProgram(request);
-  EXPECT_EQ(named.out, bannerRecords() + echoRecords("--help", "yz.wav", "out.wav") + reportRecords(wx, yz));
+  EXPECT_EQ(named.out, bannerRecords() + echoRecords("-h", "yz.wav", "out.wav") + reportRecords(wx, yz));
   EXPECT_EQ(named.exitStatus, 0);
   EXPECT_EQ(named.files["out.wav"], expectedConversion(wx, yz));
+}
+
+// A "--" word that is no option, or comes after the first name, or options
+// that exclude each other: one line after the banner, status 0, no file
+// opened, the names waiting on stdin unread.
+TEST(Conversion, OptionsOutOfPlaceAreRefusedBeforeAnyFile) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* refusal;
+  };
+  const Case cases[] = {
+      {{"wx.wav", "yz.wav", "out.wav", "--ambix"}, "ERROR - Options go before the names: --ambix"},
+      {{"a.wav", "--ambix"}, "ERROR - Options go before the names: --ambix"},
+      {{"--Help"}, "ERROR - Unknown option --Help"},
+      {{"--AMBIX", "wx.wav", "yz.wav", "out.wav"}, "ERROR - Unknown option --AMBIX"},
+      {{"--help", "yz.wav", "out.wav"}, "ERROR - --help goes alone, without other words"},
+      {{"--align", "--offset=3", "wx.wav", "yz.wav", "out.wav"},
+       "ERROR - --align and --offset exclude each other"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refusal);
+    RunRequest request = conversionRequest(buildWav(stereo16(10, 1)), buildWav(stereo16(10, 2)));
+    request.args = c.args;
+    request.stdinBytes = "wx.wav\nyz.wav\nout.wav\n";
+    const RunResult result = runProgram(request);
+    EXPECT_EQ(result.out, bannerRecords() + errorRecord(c.refusal));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.files.size(), 2u);
+  }
 }
 
 TEST(Conversion, SameFileAsWxAndYzGivesEachFrameTwice) {
