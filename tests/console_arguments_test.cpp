@@ -2,15 +2,12 @@
 // into a name field.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "converter/run_options.h"
 #include "services/console/arguments.h"
 #include "services/console/command_line.h"
 #include "services/console/name_field.h"
-#include "services/console/option_words.h"
 
 namespace quadrel {
 namespace {
@@ -102,58 +99,6 @@ TEST(ArgumentFetch, IndexOutOfRangeLeavesTheFieldUntouched) {
   }
   fetchArgument(5, field);
   EXPECT_EQ(asText(field), std::string(80, '#'));
-}
-
-// Options are the "--" words before the first name; the converter's reading
-// of them, or the one line that refuses them.
-TEST(OptionWords, ComeBeforeTheNamesAndAreReadOrRefused) {
-  struct Case {
-    Words words;
-    std::int16_t firstName;
-    Alignment alignment;
-    std::int64_t offset;
-    const char* refusal;
-  };
-  const Case cases[] = {
-      {{"q", "a", "b", "c", "d"}, 1, Alignment::none, 0, ""},
-      {{"q", "--align", "--ambix", "a"}, 3, Alignment::timecode, 0, ""},
-      {{"q", "--ambix", "--align=timecode"}, 3, Alignment::timecode, 0, ""},
-      {{"q", "--offset=-72000", "a", "-b", "c"}, 2, Alignment::offset, -72000, ""},
-      {{"q", "--offset=+5"}, 2, Alignment::offset, 5, ""},
-      {{"q", "a", "b", "c", "--ambix"}, 1, {}, 0, "ERROR - Options go before the names: --ambix"},
-      {{"q", "a", "--x"}, 1, {}, 0, "ERROR - Options go before the names: --x"},
-      {{"q", "--AMBIX", "a"}, 2, {}, 0, "ERROR - Unknown option --AMBIX"},
-      {{"q", "--"}, 2, {}, 0, "ERROR - Unknown option --"},
-      {{"q", "--align=sound"}, 2, {}, 0, "ERROR - Unknown option --align=sound"},
-      {{"q", "--help", "a"}, 2, {}, 0, "ERROR - --help goes alone, without other words"},
-      {{"q", "--offset=1.5"}, 2, {}, 0, "ERROR - --offset takes a whole number of frames: --offset=1.5"},
-      {{"q", "--offset="}, 2, {}, 0, "ERROR - --offset takes a whole number of frames: --offset="},
-      {{"q", "--offset=99999999999999999999"},
-       2,
-       {},
-       0,
-       "ERROR - --offset takes a whole number of frames: --offset=99999999999999999999"},
-      {{"q", "--offset=1", "--align"}, 3, {}, 0, "ERROR - --align and --offset exclude each other"},
-      {{"q", "--" + std::string(40, 'x')},
-       2,
-       {},
-       0,
-       "ERROR - Unknown option --xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx..."},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.words.back());
-    const OptionWords split = splitOptionWords(c.words);
-    EXPECT_EQ(split.firstName, c.firstName);
-    const auto read = interpretOptions(split);
-    if (*c.refusal != '\0') {
-      EXPECT_EQ(std::get<std::string>(read), c.refusal);
-      continue;
-    }
-    ASSERT_TRUE(std::holds_alternative<RunOptions>(read)) << std::get<std::string>(read);
-    EXPECT_EQ(std::get<RunOptions>(read).alignment, c.alignment);
-    EXPECT_EQ(std::get<RunOptions>(read).offset, c.offset);
-    EXPECT_EQ(std::get<RunOptions>(read).ambix, std::ranges::count(c.words, "--ambix") == 1);
-  }
 }
 
 }  // namespace
