@@ -79,6 +79,11 @@ void writeAlignmentReport(const AlignmentFacts& facts) {
   writeFramesRecord("Frames written           :", written, std::nullopt, "");
 }
 
+void writeTakeEnd(int unit, std::int64_t frames) {
+  writeFramesRecord(unit == 1 ? "Frames written, WX ended :" : "Frames written, YZ ended :", frames,
+                    std::nullopt, "");
+}
+
 std::string alignmentHistoryLine(const AlignmentFacts& facts, std::uint16_t bitsPerSample) {
   std::string line = "A=PCM,F=" + std::to_string(facts.rate) + ",W=" + std::to_string(bitsPerSample) +
                      ",T=quadrel " QUADREL_VERSION ": four channels from two recordings aligned ";

@@ -35,6 +35,10 @@ struct AlignmentFacts {
 // the frames written. A number not known ahead (a stream's) shows as -1.
 void writeAlignmentReport(const AlignmentFacts& facts);
 
+// Writes the frames written when the take ended at the end of input `unit`
+// (1 WX, 2 YZ), whose length was not known ahead.
+void writeTakeEnd(int unit, std::int64_t frames);
+
 // The output's CodingHistory line in the syntax of EBU R 98: coding, rate,
 // word length, and a text saying how the two recordings were put together.
 std::string alignmentHistoryLine(const AlignmentFacts& facts, std::uint16_t bitsPerSample);
