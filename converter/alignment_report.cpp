@@ -1,8 +1,7 @@
 // The report of an aligned conversion.
 #include "converter/alignment_report.h"
 
-#include <array>
-#include <cstdio>
+#include <algorithm>
 #include <limits>
 
 #include "services/console/output_records.h"
@@ -25,6 +24,14 @@ void writeFramesRecord(std::string_view label, std::int64_t first, std::optional
   }
 }
 
+// `value` in `width` digits, with leading zeros.
+std::string digits(std::uint64_t value, std::size_t width) {
+  const std::string text = std::to_string(value);
+  std::string padded(width - std::min(width, text.size()), '0');
+  padded += text;
+  return padded;
+}
+
 }  // namespace
 
 std::string milliseconds(std::int64_t frames, std::uint32_t rate) {
@@ -36,20 +43,18 @@ std::string milliseconds(std::int64_t frames, std::uint32_t rate) {
   const std::uint64_t micro = (magnitude % rate * microsecondsInASecond + rate / 2) / rate;
   const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max() / microsecondsInASecond - 1;
   const std::uint64_t total = std::min(seconds, limit) * microsecondsInASecond + micro;
-  std::array<char, 32> text;
-  std::snprintf(text.data(), text.size(), "%s%llu.%03llu", frames < 0 ? "-" : "",
-                static_cast<unsigned long long>(total / 1000), static_cast<unsigned long long>(total % 1000));
-  return text.data();
+  std::string text(frames < 0 ? "-" : "");
+  text += std::to_string(total / 1000);
+  text += '.';
+  text += digits(total % 1000, 3);
+  return text;
 }
 
 std::string timeOfDay(std::uint64_t frames, std::uint32_t rate) {
   const std::uint64_t seconds = rate == 0 ? 0 : frames / rate % secondsInADay;
   const std::uint64_t millis = rate == 0 ? 0 : frames % rate * 1000 / rate;
-  std::array<char, 16> text;
-  std::snprintf(text.data(), text.size(), "%02u:%02u:%02u.%03u", static_cast<unsigned>(seconds / 3600),
-                static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60),
-                static_cast<unsigned>(millis));
-  return text.data();
+  return digits(seconds / 3600, 2) + ":" + digits(seconds / 60 % 60, 2) + ":" + digits(seconds % 60, 2) +
+         "." + digits(millis, 3);
 }
 
 void writeAlignmentReport(const AlignmentFacts& facts) {
