@@ -13,22 +13,7 @@
 namespace quadrel {
 namespace {
 
-constexpr int wxUnit = 1;
-constexpr int yzUnit = 2;
-
-[[noreturn]] void refuse(TimelineRefusal refusal) {
-  switch (refusal) {
-    case TimelineRefusal::noWxBext:
-      rejectInputPair("ERROR - WX has no bext TimeReference to align by; try --offset=N");
-    case TimelineRefusal::noYzBext:
-      rejectInputPair("ERROR - YZ has no bext TimeReference to align by; try --offset=N");
-    case TimelineRefusal::noTimecode:
-      rejectInputPair("ERROR - Both TimeReferences are 0, no timecode; try --offset=N");
-    case TimelineRefusal::noOverlap:
-      break;
-  }
-  rejectInputPair("ERROR - The two files do not overlap in time");
-}
+[[noreturn]] void refuse(TimelineRefusal refusal) { rejectInputPair(*checkTimeline(refusal)); }
 
 std::optional<std::uint64_t> timeReferenceOf(const InputDescription& input) {
   return input.bext ? bextTimeReference(*input.bext) : std::nullopt;
@@ -89,18 +74,16 @@ std::optional<std::vector<std::byte>> alignedBext(const AlignmentFacts& facts, c
   return editBext(*bext, {time, line});
 }
 
-void skipLeadingFrames(const AlignmentFacts& facts, std::size_t halfLength) {
-  for (const auto& [unit, frames] :
-       {std::pair{wxUnit, facts.span.skipWx}, std::pair{yzUnit, facts.span.skipYz}}) {
+TakeSpan takeSpan(const AlignmentFacts& facts) {
+  return {facts.span.skipWx, !facts.wxFrames, !facts.yzFrames};
+}
+
+void skipLeadingFrames(const ConversionFiles& files, const AlignmentFacts& facts, std::size_t halfLength) {
+  const std::pair<int, std::int64_t> skips[] = {{files.wx, facts.span.skipWx}, {files.yz, facts.span.skipYz}};
+  for (const auto& [unit, frames] : skips) {
     if (!skipInputBytes(unit, static_cast<std::uint64_t>(frames) * halfLength))
       refuse(TimelineRefusal::noOverlap);
   }
-}
-
-bool takeEndedWell(const AlignmentFacts& facts, const FrameRun& run) {
-  if (run.ranOut == 0) return true;
-  const std::optional<std::int64_t>& frames = run.ranOut == wxUnit ? facts.wxFrames : facts.yzFrames;
-  return !frames && !run.insideFrame;
 }
 
 }  // namespace quadrel

@@ -1,6 +1,6 @@
 // A conversion under --align or --offset: the two checked inputs placed on
-// one timeline, the bext the output carries, each input's leading frames
-// read and dropped, and how the frames may end.
+// one timeline, the part of each that the output takes, the bext it
+// carries, and each input's leading frames read and dropped.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "converter/alignment_report.h"
-#include "converter/frame_loop.h"
+#include "converter/conversion_files.h"
 #include "converter/input_checks.h"
 #include "converter/input_description.h"
+#include "converter/output_plan.h"
 
 namespace quadrel {
 
@@ -29,13 +30,12 @@ AlignmentFacts alignInputs(Alignment alignment, std::int64_t offset, const Input
 std::optional<std::vector<std::byte>> alignedBext(const AlignmentFacts& facts, const InputDescription& wx,
                                                   const InputDescription& yz, bool ambix);
 
-// Reads and drops the frames of each input before the span, `halfLength`
-// bytes a frame, so that streams work as files do. An input that ends
-// first leaves nothing to overlap: refused as above.
-void skipLeadingFrames(const AlignmentFacts& facts, std::size_t halfLength);
+// The part of the inputs that the output plan takes.
+TakeSpan takeSpan(const AlignmentFacts& facts);
 
-// Whether the frames ended as a take may end: at the end of the span, or
-// between two frames at the end of an input whose length was not known.
-bool takeEndedWell(const AlignmentFacts& facts, const FrameRun& run);
+// Reads and drops the frames of each input of `files` before the span,
+// `halfLength` bytes a frame, so that streams work as files do. An input
+// that ends first leaves nothing to overlap: refused as above.
+void skipLeadingFrames(const ConversionFiles& files, const AlignmentFacts& facts, std::size_t halfLength);
 
 }  // namespace quadrel

@@ -73,9 +73,10 @@ void writeAlignmentReport(const AlignmentFacts& facts) {
   }
   const std::string ms = " frames " + milliseconds(placement.yzStart, facts.rate) + " ms";
   writeFramesRecord("YZ starts after WX by    :", placement.yzStart, std::nullopt, ms);
-  const std::int64_t written = span.frames.value_or(-1);
+  // Where an input may end the take first, its end is not known ahead.
+  const std::int64_t written = span.streamMayEndFirst ? -1 : span.frames.value_or(-1);
   auto leftAtEnd = [&](std::optional<std::int64_t> frames, std::int64_t skip) {
-    return span.frames ? framesLeftAtEnd(frames, skip, written).value_or(-1) : -1;
+    return span.streamMayEndFirst ? -1 : framesLeftAtEnd(frames, skip, written).value_or(-1);
   };
   writeFramesRecord("Left out of WX start/end :", span.skipWx, leftAtEnd(facts.wxFrames, span.skipWx),
                     " frames");
@@ -84,9 +85,11 @@ void writeAlignmentReport(const AlignmentFacts& facts) {
   writeFramesRecord("Frames written           :", written, std::nullopt, "");
 }
 
-void writeTakeEnd(int unit, std::int64_t frames) {
-  writeFramesRecord(unit == 1 ? "Frames written, WX ended :" : "Frames written, YZ ended :", frames,
-                    std::nullopt, "");
+void writeTakeEnd(int ranOut, std::int64_t frames) {
+  const std::string_view label = ranOut == 1   ? "Frames written, WX ended :"
+                                 : ranOut == 2 ? "Frames written, YZ ended :"
+                                               : "Frames written           :";
+  writeFramesRecord(label, frames, std::nullopt, "");
 }
 
 std::string alignmentHistoryLine(const AlignmentFacts& facts, std::uint16_t bitsPerSample) {

@@ -35,9 +35,10 @@ struct AlignmentFacts {
 // the frames written. A number not known ahead (a stream's) shows as -1.
 void writeAlignmentReport(const AlignmentFacts& facts);
 
-// Writes the frames written when the take ended at the end of input `unit`
-// (1 WX, 2 YZ), whose length was not known ahead.
-void writeTakeEnd(int unit, std::int64_t frames);
+// Writes the frames written, once they are known, where an input of unknown
+// length could end the take first; `ranOut` is the input (1 WX, 2 YZ) that
+// did, or 0.
+void writeTakeEnd(int ranOut, std::int64_t frames);
 
 // The output's CodingHistory line in the syntax of EBU R 98: coding, rate,
 // word length, and a text saying how the two recordings were put together.
