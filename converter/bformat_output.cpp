@@ -37,7 +37,7 @@ std::vector<TransferItem> headerItems(ChunkedHeader& header) {
 }  // namespace
 
 void BFormatOutput::open(std::string_view nameField) {
-  openUnit(files_.output, nameField, {UnitAction::write, UnitStatus::unknown});
+  openUnit(files_.output, nameField, UnitAction::write);
   rewindUnit(files_.output);
 }
 

@@ -95,9 +95,7 @@ bool namesAmbisonicFile(std::string_view field) {
   return extension == ".amb";
 }
 
-void openInput(int unit, const NameField& name) {
-  openUnit(unit, asText(name), {UnitAction::read, UnitStatus::old});
-}
+void openInput(int unit, const NameField& name) { openUnit(unit, asText(name), UnitAction::read); }
 
 }  // namespace
 

@@ -20,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr OpenParameters forReading{UnitAction::read, UnitStatus::old};
-constexpr OpenParameters forWriting{UnitAction::write, UnitStatus::unknown};
+constexpr UnitAction forReading = UnitAction::read;
+constexpr UnitAction forWriting = UnitAction::write;
 
 class UnitOperations : public ::testing::Test {
  protected:
