@@ -423,6 +423,7 @@ TEST(Conversion, AlignedPairsKeepOnlyTheFramesBothCover) {
       {"TwelveHoursApartIsOneDay", {"--align"}, 1, day / 2 + 1, 10, 10, "ERROR - The two files do not overlap in time"},
       {"FurtherApartThanAnyFile", {"--align"}, 0, ~0ull, 10, 10, "ERROR - The two files do not overlap in time"},
       {"OffsetPastTheYzEnd", {"--offset=-50"}, {}, {}, 100, 50, "ERROR - The two files do not overlap in time"},
+      {"YzFifoEndsBeforeTheSpan", {"--offset=-900"}, {}, {}, 1000, 800, "ERROR - The two files do not overlap in time", 0, 0, 0, "", "", 0, 2},
       {"NoWxBext", {"--align"}, {}, ten, 10, 10, "ERROR - WX has no bext TimeReference to align by; try --offset=N"},
       {"NoYzBext", {"--align"}, ten, {}, 10, 10, "ERROR - YZ has no bext TimeReference to align by; try --offset=N"},
       {"ZeroTimeReferences", {"--align"}, 0, 0, 10, 10, "ERROR - Both TimeReferences are 0, no timecode; try --offset=N"},
