@@ -53,7 +53,7 @@ struct InputDescription {
   // Where the file's RIFF or ds64 size says it ends; nothing when it does
   // not say.
   std::optional<std::uint64_t> riffEnd;
-  std::optional<std::vector<std::byte>> bext;  // the WX file's bext body, up to its limit
+  std::optional<std::vector<std::byte>> bext;  // the bext body, up to its limit, where kept
 };
 
 }  // namespace quadrel
