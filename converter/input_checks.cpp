@@ -30,8 +30,10 @@ Rejection compareFormats(const FormatFields& wx, const FormatFields& yz) {
   return std::nullopt;
 }
 
-Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz) {
-  if (wx.dataLength && yz.dataLength && *yz.dataLength != *wx.dataLength) return "ERROR - Lenght mismatch";
+Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz, bool aligned) {
+  if (!aligned && wx.dataLength && yz.dataLength && *yz.dataLength != *wx.dataLength) {
+    return "ERROR - Lenght mismatch";
+  }
   if (yz.format.bitsPerSample != wx.format.bitsPerSample) return "ERROR - Bit resolution mismatch";
   return std::nullopt;
 }
@@ -56,12 +58,36 @@ Rejection checkSampleWidth(const InputDescription& input) {
   return std::nullopt;
 }
 
+Rejection checkBlockAlign(std::uint16_t blockAlign) {
+  if (blockAlign == 0) return "ERROR - Invalid block align";
+  return std::nullopt;
+}
+
+Rejection checkAmbixName(bool ambix, bool namedAmb) {
+  if (ambix && namedAmb) return "ERROR - An AmbiX output cannot be named .amb";
+  return std::nullopt;
+}
+
 Rejection checkAmbixSamples(const InputDescription& wx, const InputDescription& yz) {
   if (wx.format.kind != yz.format.kind || wx.format.kind == SampleKind::other) {
     return "ERROR - Unsupported sample format";
   }
   if (!ambixFramesOf(wx.format)) return "ERROR - Unsupported sample width";
   return std::nullopt;
+}
+
+Rejection checkTimeline(TimelineRefusal refusal) {
+  switch (refusal) {
+    case TimelineRefusal::noWxBext:
+      return "ERROR - WX has no bext TimeReference to align by; try --offset=N";
+    case TimelineRefusal::noYzBext:
+      return "ERROR - YZ has no bext TimeReference to align by; try --offset=N";
+    case TimelineRefusal::noTimecode:
+      return "ERROR - Both TimeReferences are 0, no timecode; try --offset=N";
+    case TimelineRefusal::noOverlap:
+      break;
+  }
+  return "ERROR - The two files do not overlap in time";
 }
 
 }  // namespace quadrel

@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "converter/input_description.h"
+#include "converter/rejection.h"
+#include "converter/timeline.h"
 #include "converter/wave_parser.h"
 
 namespace quadrel {
-
-using Rejection = std::optional<std::string_view>;
 
 // A frame count; nothing when the data runs to the end of a stream whose
 // length is not known.
@@ -28,8 +28,12 @@ Rejection checkWxStereo(const FormatFields& wx);
 // file's, in that order.
 Rejection compareFormats(const FormatFields& wx, const FormatFields& yz);
 
-// Data lengths, compared only when both are known, then bits per sample.
-Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz);
+// Data lengths, compared only when both are known and the files are not
+// aligned (their lengths may then differ), then bits per sample.
+Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz, bool aligned);
+
+// Two files that cannot be put on one timeline (timeline.h).
+Rejection checkTimeline(TimelineRefusal refusal);
 
 // A walked file must have an fmt chunk before its data, of PCM or IEEE
 // float samples.
@@ -39,6 +43,13 @@ Rejection checkSampleKind(const InputDescription& input);
 // A frame must be made of whole bytes per sample: the block align is the
 // channel count times the bytes of one sample.
 Rejection checkSampleWidth(const InputDescription& input);
+
+// A frame count needs a block align other than 0.
+Rejection checkBlockAlign(std::uint16_t blockAlign);
+
+// A name ending in .amb promises the traditional channel order, which AmbiX
+// output does not keep.
+Rejection checkAmbixName(bool ambix, bool namedAmb);
 
 // AmbiX takes samples of one kind in both files, of the widths it converts
 // exactly (ambix_frames.h).

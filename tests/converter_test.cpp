@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "converter/bext_edit.h"
 #include "converter/input_checks.h"
 #include "converter/output_header.h"
 #include "converter/sample_decoding.h"
@@ -377,6 +378,22 @@ TEST(SampleDecoding, ScalesEveryWidthInEitherByteOrder) {
       (V{0.25f, -2}));
   EXPECT_EQ(decode(std::string(6, '\0'), SampleKind::ieeeFloat, 24, false), V{});
   EXPECT_EQ(decode(std::string(4, '\0'), SampleKind::other, 16, false), V{});
+}
+
+// The edges of the bext edit that whole runs do not reach: a last history
+// line without its CR LF, NULs after the text, a body too short.
+TEST(BextEdit, AppendsOneLineAfterTheHistoryAndKeepsTheBodyEven) {
+  const std::string body(602, '\1');
+  auto edited = [](const std::string& bytes, BextEdit edit) {
+    const std::vector<std::byte> out = editBext(std::as_bytes(std::span(bytes)), edit);
+    return std::string(reinterpret_cast<const char*>(out.data()), out.size()).substr(338);
+  };
+  EXPECT_EQ(edited(body + "A=ANALOGUE", {std::nullopt, "T=xy"}), body.substr(338) + "A=ANALOGUE\r\nT=xy\r\n");
+  EXPECT_EQ(edited(body + std::string("A=PCM\r\n\0\0\0", 10), {std::nullopt, "T=xy"}),
+            body.substr(338) + std::string("A=PCM\r\nT=xy\r\n\0", 14));
+  EXPECT_EQ(edited(body.substr(0, 300), {0x0102030405060708, ""}),
+            std::string("\x08\x07\x06\x05\x04\x03\x02\x01", 8) + std::string(256, '\0'));
+  EXPECT_EQ(bextTimeReference(std::as_bytes(std::span(body).first(345))), std::nullopt);
 }
 
 }  // namespace
