@@ -2,6 +2,7 @@
 #include "converter/alignment_report.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "services/console/output_records.h"
@@ -68,6 +69,10 @@ void writeAlignmentReport(const AlignmentFacts& facts) {
         "YZ starts at             : " + timeOfDay(placement.yzTime.value_or(0), facts.rate);
     writeValueListRecord({ListValue::string(wx)});
     writeValueListRecord({ListValue::string(yz)});
+  } else if (facts.alignment == Alignment::sound) {
+    char confidence[32];
+    std::snprintf(confidence, sizeof confidence, "%.2f", facts.confidence);
+    writeValueListRecord({ListValue::string(std::string("Aligned by the sound, confidence ") + confidence)});
   } else {
     writeValueListRecord({ListValue::string("Aligned by the offset given (--offset)")});
   }
@@ -96,7 +101,8 @@ std::string alignmentHistoryLine(const AlignmentFacts& facts, std::uint16_t bits
   std::string line = "A=PCM,F=" + std::to_string(facts.rate) + ",W=" + std::to_string(bitsPerSample) +
                      ",T=quadrel " QUADREL_VERSION ": four channels from two recordings aligned ";
   if (facts.alignment == Alignment::timecode) return line + "by timecode";
-  return line + "with YZ " + std::to_string(facts.placement.yzStart) + " frames after WX";
+  line += "with YZ " + std::to_string(facts.placement.yzStart) + " frames after WX";
+  return facts.alignment == Alignment::sound ? line + ", found from the sound" : line;
 }
 
 }  // namespace quadrel

@@ -27,6 +27,7 @@ struct AlignmentFacts {
   Span span;
   std::optional<std::int64_t> wxFrames;  // each file's frames, where known
   std::optional<std::int64_t> yzFrames;
+  double confidence = 0;  // under Alignment::sound: the match's confidence
 };
 
 // Writes the records: how the files were aligned; under timecode each

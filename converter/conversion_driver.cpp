@@ -18,6 +18,7 @@
 #include "converter/output_plan.h"
 #include "converter/rejection.h"
 #include "converter/run_options.h"
+#include "converter/sound_alignment.h"
 #include "converter/usage.h"
 #include "services/console/arguments.h"
 #include "services/console/console_input.h"
@@ -120,11 +121,20 @@ void runConversion() {
   // Aligned, each summary counts its own file's frames, and the report
   // tells what of them the output takes.
   std::optional<AlignmentFacts> take;
-  if (aligned) take = alignInputs(options.alignment, options.offset, wx.input, wx.frames, yz.input);
+  if (aligned) {
+    const std::optional<SoundMatch> sound =
+        options.alignment == Alignment::sound
+            ? std::optional(offsetFromSound(files, wx.input, wx.frames, yz.input))
+            : std::nullopt;
+    take =
+        alignInputs(options.alignment, sound ? sound->offset : options.offset, wx.input, wx.frames, yz.input);
+    if (sound) take->confidence = sound->confidence;
+  }
   writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", take ? take->yzFrames : yz.frames,
                wx.input.format);
   if (take) {
     writeAlignmentReport(*take);
+    checkAlignmentBySound(files, *take, wx.input, yz.input);
     wx.input.bext = alignedBext(*take, wx.input, yz.input, ambix);
   }
 

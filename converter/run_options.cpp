@@ -33,6 +33,7 @@ std::variant<RunOptions, std::string> interpretOptions(const OptionWords& words)
   RunOptions options;
   options.firstName = words.firstName;
   bool align = false;
+  bool sound = false;
   bool offset = false;
   for (const std::string& word : words.options) {
     constexpr std::string_view offsetOption = "--offset=";
@@ -40,6 +41,8 @@ std::variant<RunOptions, std::string> interpretOptions(const OptionWords& words)
       options.ambix = true;
     } else if (word == "--align" || word == "--align=timecode") {
       align = true;
+    } else if (word == "--align=sound") {
+      sound = true;
     } else if (word.starts_with(offsetOption)) {
       const std::optional<std::int64_t> frames =
           wholeNumber(std::string_view(word).substr(offsetOption.size()));
@@ -52,9 +55,12 @@ std::variant<RunOptions, std::string> interpretOptions(const OptionWords& words)
       return "ERROR - Unknown option " + quoted(word);
     }
   }
-  if (align && offset) return std::string("ERROR - --align and --offset exclude each other");
+  if (align + sound + offset > 1) return std::string("ERROR - --align and --offset exclude each other");
   if (words.lateOption) return "ERROR - Options go before the names: " + quoted(*words.lateOption);
-  options.alignment = align ? Alignment::timecode : offset ? Alignment::offset : Alignment::none;
+  options.alignment = align    ? Alignment::timecode
+                      : sound  ? Alignment::sound
+                      : offset ? Alignment::offset
+                               : Alignment::none;
   return options;
 }
 

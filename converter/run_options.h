@@ -2,6 +2,7 @@
 //   --ambix              AmbiX output
 //   --align              the two files placed by their bext TimeReference
 //   --align=timecode     the same
+//   --align=sound        the offset found from the sound of the two files
 //   --offset=N           the YZ file's first frame N frames after the WX
 //                        file's (before it when N < 0)
 // --align and --offset exclude each other. Any other word that starts with
@@ -21,6 +22,7 @@ enum class Alignment : std::uint8_t {
   none,      // they start together and must be equally long
   timecode,  // by their bext TimeReference
   offset,    // by the offset given
+  sound,     // by the offset found from the sound
 };
 
 struct RunOptions {

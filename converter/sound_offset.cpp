@@ -15,6 +15,7 @@
 #include <cmath>
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <numbers>
 #include <optional>
 #include <vector>
@@ -39,7 +40,8 @@ constexpr std::size_t envelopeBlock = 16;   // decimated samples to one envelope
 constexpr std::size_t candidateCount = 8;
 constexpr std::size_t minimumWindows = 4;
 constexpr std::size_t fineWindows = 16;
-constexpr double emphasis = 0.9;  // pre-emphasis, which sharpens the correlation peaks
+constexpr std::size_t fineReach = 60;  // windows either side of the strongest, 30 s at most
+constexpr double emphasis = 0.9;       // pre-emphasis, which sharpens the correlation peaks
 // The refusal rule: the best lag's excess over the typical score against
 // the next best's, near and far, and against the scores' spread.
 // Near, an echo from a direction with more Y and Z than the direct sound's
@@ -258,7 +260,8 @@ class MediumStage {
 
   // The landscape around `centre`, and, where `perWindow` is given, each
   // window's score at `centre` (negative where unused).
-  Landscape around(std::int64_t centre, std::int64_t spread, std::vector<double>* perWindow = nullptr) const {
+  Landscape around(std::int64_t centre, std::int64_t spread, std::vector<double>* perWindow = nullptr,
+                   std::size_t firstWindow = 0, std::size_t lastWindow = SIZE_MAX) const {
     Landscape result{centre, spread, {}, 0};
     std::vector<Evidence> evidence(2 * spread + 1);
     const std::int64_t h = static_cast<std::int64_t>(hop);
@@ -267,7 +270,7 @@ class MediumStage {
     if (perWindow) perWindow->assign(wx_.size(), -1);
     std::vector<Complex> a(transformSize), b(transformSize);
     const std::size_t n = transformSize;
-    for (std::size_t k = 0; k < wx_.size(); ++k) {
+    for (std::size_t k = firstWindow; k < wx_.size() && k <= lastWindow; ++k) {
       const std::int64_t j = static_cast<std::int64_t>(k) - hops;
       if (j < 0 || j >= static_cast<std::int64_t>(yz_.size()) || yz_[j].empty()) continue;
       const std::vector<Complex>& f = wx_[k];
@@ -376,6 +379,12 @@ std::optional<std::int64_t> fineLag(const SoundOpenings& o, std::int64_t centre,
   return centre - spread + static_cast<std::int64_t>(best);
 }
 
+double median(std::vector<double> values) {
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2),
+                   values.end());
+  return values[values.size() / 2];
+}
+
 }  // namespace
 
 std::variant<SoundMatch, SoundRefusal> findSoundOffset(const SoundOpenings& openings,
@@ -406,13 +415,10 @@ std::variant<SoundMatch, SoundRefusal> findSoundOffset(const SoundOpenings& open
   std::vector<double> all;
   for (const Landscape& l : landscapes)
     all.insert(all.end(), l.score.begin(), l.score.end());
-  std::vector<double> sorted = all;
-  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-  const double typical = sorted[sorted.size() / 2];
-  for (double& s : sorted)
+  const double typical = median(all);
+  for (double& s : all)
     s = std::abs(s - typical);
-  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-  const double spreadOfScores = 1.4826 * sorted[sorted.size() / 2];
+  const double spreadOfScores = 1.4826 * median(all);  // a normal spread's, from the median deviation
 
   std::size_t bestL = 0, bestI = 0;
   for (std::size_t l = 0; l < landscapes.size(); ++l) {
@@ -425,39 +431,55 @@ std::variant<SoundMatch, SoundRefusal> findSoundOffset(const SoundOpenings& open
   const std::int64_t bestLag = best.centre - best.spread + static_cast<std::int64_t>(bestI);
   if (!(excess > 0) || excess < neededSpreads * spreadOfScores) return SoundRefusal::noMatch;
 
-  // The best peak itself: squared, a correlation that rings at the sound's
-  // dominant frequency peaks again every half period nearby.
-  const std::int64_t lobe = static_cast<std::int64_t>(std::ceil(mainLobe * d.rate));
-  double nearNext = typical, farNext = typical;
+  // Far from the best lag, over the whole openings: a repeating sound.
+  double farNext = typical;
   for (const Landscape& l : landscapes) {
     for (std::size_t i = 0; i < l.score.size(); ++i) {
       const std::int64_t lag = l.centre - l.spread + static_cast<std::int64_t>(i);
-      if (std::abs(lag - bestLag) <= lobe) continue;
-      double& next = std::abs(lag - bestLag) <= spread ? nearNext : farNext;
-      next = std::max(next, l.score[i]);
+      if (std::abs(lag - bestLag) > spread) farNext = std::max(farNext, l.score[i]);
     }
   }
-  const double floor = excess * 1e-6;
-  const double farRatio = excess / std::max(farNext - typical, floor);
-  const double nearRatio = excess / std::max(nearNext - typical, floor);
+  const double farRatio = excess / std::max(farNext - typical, excess * 1e-6);
+
+  // Near it, and to the frame, only windows close in time to the one that
+  // matches best, so that a clock that drifts spreads the peak no wider than
+  // its own ringing: squared, a correlation that rings at the sound's
+  // dominant frequency peaks again every half period nearby.
+  std::vector<double> perWindow;
+  const double xShare = medium.around(bestLag, 0, &perWindow).centreXShare;
+  const std::size_t strongest =
+      static_cast<std::size_t>(std::max_element(perWindow.begin(), perWindow.end()) - perWindow.begin());
+  const std::size_t from = strongest > fineReach ? strongest - fineReach : 0, to = strongest + fineReach;
+  const Landscape local = medium.around(bestLag, spread, nullptr, from, to);
+  const std::size_t localI = static_cast<std::size_t>(
+      std::max_element(local.score.begin(), local.score.end()) - local.score.begin());
+  const std::int64_t localBest = bestLag - spread + static_cast<std::int64_t>(localI);
+  const std::int64_t lobe = static_cast<std::int64_t>(std::ceil(mainLobe * d.rate));
+  const double localTypical = median(local.score);
+  double nearNext = localTypical;
+  for (std::size_t i = 0; i < local.score.size(); ++i) {
+    if (std::abs(static_cast<std::int64_t>(i) - static_cast<std::int64_t>(localI)) > lobe) {
+      nearNext = std::max(nearNext, local.score[i]);
+    }
+  }
+  const double localExcess = local.score[localI] - localTypical;
+  const double nearRatio = localExcess / std::max(nearNext - localTypical, localExcess * 1e-6);
   if (farRatio < neededFar && nearRatio < neededNear) return SoundRefusal::noMatch;
   if (farRatio < neededFar) return SoundRefusal::repeats;
-  if (nearRatio < neededNear) return SoundRefusal::echo;
+  if (nearRatio < neededNear || std::abs(localBest - bestLag) > lobe || xShare > impossibleX) {
+    return SoundRefusal::echo;
+  }
 
-  // To the frame: the windows that matched best at the winning lag.
-  std::vector<double> perWindow;
-  if (medium.around(bestLag, 0, &perWindow).centreXShare > impossibleX) return SoundRefusal::echo;
-  std::vector<std::size_t> order(perWindow.size());
-  for (std::size_t k = 0; k < order.size(); ++k)
-    order[k] = k;
+  std::vector<std::size_t> order;
+  for (std::size_t k = from; k < perWindow.size() && k <= to; ++k) {
+    if (perWindow[k] > 0) order.push_back(k);
+  }
   std::sort(order.begin(), order.end(),
             [&](std::size_t a, std::size_t b) { return perWindow[a] > perWindow[b]; });
-  while (!order.empty() && perWindow[order.back()] <= 0)
-    order.pop_back();
   if (order.size() > fineWindows) order.resize(fineWindows);
   const std::int64_t factor = static_cast<std::int64_t>(d.factor);
   const std::optional<std::int64_t> lag =
-      fineLag(openings, bestLag * factor, 3 * factor + 2, order, d.factor);
+      fineLag(openings, localBest * factor, 3 * factor + 2, order, d.factor);
   if (!lag || std::abs(*lag) > maxOffset) return SoundRefusal::echo;
   return SoundMatch{*lag, std::min(farRatio, nearRatio)};
 }
