@@ -2,10 +2,12 @@
 // and the output file compared byte for byte with the expected result.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "tests/support/bformat_scene.h"
 #include "tests/support/expected_records.h"
 #include "tests/support/program_run.h"
 #include "tests/support/program_under_wine.h"
@@ -156,7 +158,8 @@ TEST(Conversion, OptionsOutOfPlaceAreRefusedBeforeAnyFile) {
       {{"--Help"}, "ERROR - Unknown option --Help"},
       {{"--AMBIX", "wx.wav", "yz.wav", "out.wav"}, "ERROR - Unknown option --AMBIX"},
       {{"--"}, "ERROR - Unknown option --"},
-      {{"--align=sound", "wx.wav"}, "ERROR - Unknown option --align=sound"},
+      {{"--align=noise", "wx.wav"}, "ERROR - Unknown option --align=noise"},
+      {{"--align=sound", "--offset=3", "wx.wav"}, "ERROR - --align and --offset exclude each other"},
       {{"--" + std::string(40, 'x')}, "ERROR - Unknown option --xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx..."},
       {{"--help", "yz.wav", "out.wav"}, "ERROR - --help goes alone, without other words"},
       {{"--align", "--offset=3", "wx.wav", "yz.wav", "out.wav"}, "ERROR - --align and --offset exclude each other"},
@@ -581,6 +584,83 @@ TEST(Conversion, FilesOfOtherToolsConvertAndDecodeAsTheirFrames) {
       frames += wx.substr(at, half) + yz.substr(at, half);
     EXPECT_TRUE(result.files[std::string(c.output) + ".raw"] == frames)
         << "the decoded output is not W X Y Z";
+  }
+}
+
+// Two recorders without timecode: the offset found from the sound of a
+// scene made here (8 kHz, YZ 10000 frames after WX), the drift of a clock
+// running 20 ppm slow, an offset given that the sound contradicts, and the
+// pairs refused: silence, a pipe.
+TEST(Conversion, SoundFindsTheOffsetAndWarnsWhereItDisagrees) {
+  const SceneSpec spec{8000, 200, {{SourceKind::clicks, {{0, 1, 70, 10}, {0.005, 0.2, -30, 0}}}}, -30, 3};
+  const Channels scene = renderScene(spec);
+  auto wav = [](const std::vector<float>& a, const std::vector<float>& b) {
+    std::string bytes;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      for (float v : {a[i], b[i]}) {
+        const auto sample = static_cast<std::int16_t>(std::lround(std::clamp(v * 0.5f, -1.0f, 1.0f) * 32767));
+        bytes += {static_cast<char>(sample & 0xFF), static_cast<char>((sample >> 8) & 0xFF)};
+      }
+    }
+    WavSpec spec;
+    spec.sampleRate = 8000;
+    spec.frames = static_cast<std::int32_t>(a.size());
+    spec.sampleBytes = bytes;
+    return buildWav(spec);
+  };
+  auto pair = [&](std::int64_t wxFrames, std::int64_t yzFrames, double ppm) {
+    return std::pair(wav(cut(scene.w, 0, wxFrames), cut(scene.x, 0, wxFrames)),
+                     wav(cut(scene.y, 10000, yzFrames, ppm), cut(scene.z, 10000, yzFrames, ppm)));
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    std::pair<std::string, std::string> files;
+    std::vector<std::string> records;  // expected among the output's, or the refusal
+    bool fifo = false;
+  };
+  const auto [wx, yz] = pair(480000, 400000, 0);
+  const std::string silent = wav(std::vector<float>(80000), std::vector<float>(80000));
+  const Case cases[] = {
+      {"Found",
+       {"--align=sound"},
+       {wx, yz},
+       {" YZ starts after WX by    :       10000 frames 1250.000 ms",
+        " Frames written           :      400000"}},
+      {"Drifting",
+       {"--align=sound"},
+       pair(1440000, 1400000, 20),
+       {" WARNING - Clocks drift 2", " frames over the take (2", " ppm); not resampled"}},
+      {"OffsetContradicted",
+       {"--offset=9990"},
+       {wx, yz},
+       {" WARNING - Sound: YZ 10000 frames after WX; used the offset given: 9990"}},
+      {"Silence",
+       {"--align=sound"},
+       {silent, silent},
+       {" ERROR - Too little sound in the first 2 minutes to align by; try --offset=N"}},
+      {"Pipe",
+       {"--align=sound"},
+       {wx, yz},
+       {" ERROR - --align=sound reads regular files, not pipes; try --offset=N"},
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.fifo && programRunsUnderWine()) continue;
+    RunRequest request = conversionRequest(c.files.first, c.files.second);
+    request.program = "/bin/sh";
+    request.env["QUADREL_PROGRAM"] = programPath();
+    std::string command = c.fifo ? "mv yz.wav y; mkfifo yz.wav; cat y > yz.wav & " : "";
+    command += "\"$QUADREL_PROGRAM\"";
+    for (const std::string& word : c.options)
+      command += " " + word;
+    request.args = {"-c", command + " wx.wav yz.wav out.wav"};
+    const RunResult result = runProgram(request);
+    EXPECT_EQ(result.exitStatus, 0);
+    for (const std::string& record : c.records)
+      EXPECT_NE(result.out.find(record), std::string::npos) << result.out;
+    EXPECT_EQ(result.files.count("out.wav"), c.records[0].starts_with(" ERROR") ? 0u : 1u);
   }
 }
 
