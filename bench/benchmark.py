@@ -17,13 +17,20 @@ long, which must not differ. Last, it times quadrel --ambix on the 24-bit
 pair, which converts every sample to floating point, against cat and
 against ambix-interleave -X FuMa (libambix's merge into an AmbiX file),
 and quadrel --align on a 24-bit pair whose WX file starts 1.5 s earlier
-against the plain run on a pair of the frames it writes.
+against the plain run on a pair of the frames it writes (the difference is
+the check of the timecode against the sound, a fixed cost). Then the sound
+offset search: quadrel --align=sound on a 2-hour 24-bit pair (sparse files,
+noise bursts from one side in their first and last two minutes, the YZ
+file's 4800 frames after the WX file's) against the plain run on the same
+pair, both writing to /dev/null; the difference is what the search and the
+drift check add.
 
 The commands take turns, round after round, so the load of the machine
 weighs on each alike; the medians are compared. Targets: quadrel at most 1.1
 times cat on every pair, at most 0.2 times sox; quadrel --ambix at most 2.5
 times cat and at most a third of ambix-interleave's time; quadrel --align
-at most 1.05 times the plain run. sox and
+at most 1.05 times the plain run, plus the sound check's cost; quadrel
+--align=sound at most 3 s more than the plain run. sox and
 ambix-interleave are installed with apt-get when missing and this runs as
 root; otherwise their columns are skipped.
 
@@ -46,6 +53,8 @@ AMBIX_CAT_TARGET = 2.5
 SOX_TARGET = 0.2
 AMBIX_INTERLEAVE_TARGET = 1 / 3
 ALIGN_TARGET = 1.05
+SOUND_SECONDS_TARGET = 3.0
+SOUND_HOURS = 2
 TRAILING_BYTES = 100_000_000
 
 
@@ -74,6 +83,49 @@ def write_wav(path, frames, rate, bits, seed, trailing=0, time_reference=None):
                 piece = chunk[:left]
                 out.write(piece)
                 left -= len(piece)
+
+
+def write_sparse_scene(path, frames, rate, channels, first):
+    """A 24-bit stereo file of `frames` frames, `channels` (a pair of gains)
+    taking noise bursts of 20 ms from one direction in the first and last
+    two minutes of a scene of which the file holds the frames from scene
+    frame `first` on; silence between, left as a hole in the file."""
+    import random
+    block_align = 6
+    with open(path, "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", 36 + frames * block_align) + b"WAVEfmt " +
+                struct.pack("<ihhiihh", 16, 1, 2, rate, rate * block_align, block_align, 24) + b"data" +
+                struct.pack("<I", frames * block_align))
+        reach = 120 * rate
+        for start in (0, frames - reach):
+            region = bytearray(reach * block_align)
+            bursts = random.Random(start // rate + 7)  # the same scene in both files
+            scene = start + first
+            t = scene - scene % rate
+            while t < scene + reach:
+                t += int(bursts.uniform(0.3, 1.5) * rate)
+                noise = [bursts.gauss(0, 0.3) * 0.995 ** i for i in range(rate // 50)]
+                for i, v in enumerate(noise):
+                    frame = t + i - scene
+                    if 0 <= frame < reach:
+                        for c, gain in enumerate(channels):
+                            sample = max(-8388607, min(8388607, int(v * gain * 8388607)))
+                            region[frame * 6 + 3 * c:frame * 6 + 3 * c + 3] = sample.to_bytes(3, "little", signed=True)
+            f.seek(44 + start * block_align)
+            f.write(region)
+        f.truncate(44 + frames * block_align)
+
+
+def time_to_null(argv, runs):
+    """Median seconds of argv, which writes to /dev/null, over `runs` runs."""
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        status = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+        times.append(time.perf_counter() - start)
+        if status != 0:
+            sys.exit(f"{argv[0]} failed with status {status}")
+    return statistics.median(times)
 
 
 def build(build_dir):
@@ -248,6 +300,28 @@ def main():
         print(f"  quadrel          {times['plain']:.3f} s   (the frames written, without options)")
         print(f"  quadrel --align  {times['align']:.3f} s   align/plain = {ratio:.2f} (target <= {ALIGN_TARGET})")
         results.append((label, {"plain": (ratio, ALIGN_TARGET)}))
+        for path in (wx, yz, plain_wx, out, plain_out):
+            if os.path.exists(path):
+                os.remove(path)
+
+        # The sound offset search on a long pair: only its first and last
+        # two minutes are read, so it adds the same few seconds to any take.
+        long_frames = SOUND_HOURS * 3600 * args.rate
+        label = f"{SOUND_HOURS} h, {args.rate} Hz, 24-bit, sparse, YZ 4800 frames later (--align=sound)"
+        write_sparse_scene(wx, long_frames, args.rate, (0.5, 0.3), 0)
+        write_sparse_scene(yz, long_frames, args.rate, (0.6, 0.2), 4800)
+        plain = [program, wx, yz, os.devnull]
+        sound = [program, "--align=sound", wx, yz, os.devnull]
+        check = subprocess.run(sound, stdout=subprocess.PIPE, check=True).stdout.decode()
+        found = [line for line in check.splitlines() if "YZ starts after WX" in line or "Aligned by" in line]
+        times = {"plain": time_to_null(plain, args.runs), "sound": time_to_null(sound, args.runs)}
+        added = times["sound"] - times["plain"]
+        print(f"{label}: {2 * os.path.getsize(wx) / 1e9:.1f} GB of input (sparse), median of {args.runs} runs")
+        for line in found:
+            print(f"  {line.strip()}")
+        print(f"  quadrel                {times['plain']:.3f} s   (no options, to /dev/null)")
+        print(f"  quadrel --align=sound  {times['sound']:.3f} s   added {added:.3f} s (target <= {SOUND_SECONDS_TARGET})")
+        results.append((label, {"added seconds": (added, SOUND_SECONDS_TARGET)}))
 
     print("summary:")
     for label, ratios in results:
