@@ -330,29 +330,6 @@ TEST(SoundOffset, ExactToTheFrameOrRefused) {
   }
 }
 
-// A YZ recorder whose clock runs 20 ppm slow: the offset measured near the
-// end of a 5-minute take, against the start's, shows the drift.
-TEST(SoundOffset, MeasuresTheDriftOfAClockRunningSlow) {
-  const harness::SceneSpec spec{
-      8000, 301, {{harness::SourceKind::clicks, {{0, 1, 60, 0}, {0.006, 0.3, -20, 0}}}}, -30, 21};
-  const harness::Channels scene = harness::renderScene(spec);
-  const std::int64_t offset = 4000, minute = 60 * 8000, take = 4 * minute;
-  auto found = [&](std::int64_t from, std::int64_t yzFrom) {
-    const std::vector<float> w = harness::cut(scene.w, from, minute), x = harness::cut(scene.x, from, minute);
-    const std::vector<float> y = harness::cut(scene.y, offset + yzFrom * (1 + 20e-6), minute, 20);
-    const std::vector<float> z = harness::cut(scene.z, offset + yzFrom * (1 + 20e-6), minute, 20);
-    const auto match = findSoundOffset({w, x, y, z, 8000}, minute);
-    return std::holds_alternative<SoundMatch>(match) ? std::get<SoundMatch>(match).offset : -1000000;
-  };
-  const std::int64_t start = found(0, 0);
-  EXPECT_NEAR(static_cast<double>(start), offset + 30 * 8000 * 20e-6, 2.0);
-  // The closing minute of each file, put where the start's offset says.
-  const std::int64_t end = start + found(take, take - start);
-  const Drift drift = driftBetween(start, end, take);
-  EXPECT_NEAR(drift.ppm, 20, 2);
-  EXPECT_NEAR(static_cast<double>(drift.frames), take * 20e-6, 2.0);
-}
-
 TEST(SampleDecoding, ScalesEveryWidthInEitherByteOrder) {
   auto decode = [](std::string bytes, SampleKind kind, std::uint16_t bits, bool bigEndian) {
     FormatFields format{1, 2, 8000, 0, static_cast<std::uint16_t>(bits / 4), bits, kind, bits};
