@@ -29,8 +29,8 @@ The commands take turns, round after round, so the load of the machine
 weighs on each alike; the medians are compared. Targets: quadrel at most 1.1
 times cat on every pair, at most 0.2 times sox; quadrel --ambix at most 2.5
 times cat and at most a third of ambix-interleave's time; quadrel --align
-at most 1.05 times the plain run, plus the sound check's cost; quadrel
---align=sound at most 3 s more than the plain run. sox and
+at most 1.05 times the plain run plus the sound check, which may take 3 s;
+quadrel --align=sound at most 3 s more than the plain run. sox and
 ambix-interleave are installed with apt-get when missing and this runs as
 root; otherwise their columns are skipped.
 
@@ -295,11 +295,15 @@ def main():
         plain_out = os.path.join(folder, "plain.wav")
         times = medians(args.runs, {"plain": ([program, plain_wx, yz, plain_out], plain_out, None),
                                     "align": ([program, "--align", wx, yz, out], out, None)})
+        # --align also checks the timecode against the sound of the take's
+        # first two minutes: a fixed cost, held to the search's budget.
         ratio = times["align"] / times["plain"]
+        check = times["align"] - ALIGN_TARGET * times["plain"]
         print(f"{label}: median of {args.runs} runs")
         print(f"  quadrel          {times['plain']:.3f} s   (the frames written, without options)")
-        print(f"  quadrel --align  {times['align']:.3f} s   align/plain = {ratio:.2f} (target <= {ALIGN_TARGET})")
-        results.append((label, {"plain": (ratio, ALIGN_TARGET)}))
+        print(f"  quadrel --align  {times['align']:.3f} s   align/plain = {ratio:.2f}; beyond {ALIGN_TARGET} times "
+              f"plain: {check:.3f} s (the sound check, target <= {SOUND_SECONDS_TARGET})")
+        results.append((label, {"sound check seconds": (check, SOUND_SECONDS_TARGET)}))
         for path in (wx, yz, plain_wx, out, plain_out):
             if os.path.exists(path):
                 os.remove(path)
@@ -325,7 +329,8 @@ def main():
 
     print("summary:")
     for label, ratios in results:
-        print(f"  " + "  ".join(f"quadrel/{name} {ratio:.2f}" for name, (ratio, _) in ratios.items()) + f"  {label}")
+        print(f"  " + "  ".join(f"{name if 'seconds' in name else 'quadrel/' + name} {ratio:.2f}"
+                                for name, (ratio, _) in ratios.items()) + f"  {label}")
         for name, (ratio, target) in ratios.items():
             if ratio > target:
                 missed.append(f"{name} ratio {ratio:.2f} ({label})")
