@@ -395,29 +395,46 @@ INSTANTIATE_TEST_SUITE_P(
                       ProgressCase{"Interrupt", "yz.wav", 125, false, true, knownLength}),
     [](const ::testing::TestParamInfo<ProgressCase>& info) { return std::string(info.param.name); });
 
-// A gathered write of 1 MiB that the output's helper thread has in hand
-// and that never finishes: the next buffer fills up behind it and waits.
-// Control-C then ends the run, and the output holds both, the stalled one
-// written again by the ending.
-TEST(HardeningFaults, InterruptWhileAWriteBehindStallsKeepsEveryCompletedRequest) {
+// A write that never finishes, then control-C: the output holds every
+// completed request, the stalled one written again by the ending, and
+// nothing of the longer file it replaces.
+//  - A gathered write of 1 MiB that the output's helper thread has in hand:
+//    the next buffer fills up behind it and waits.
+//  - The cut after a header longer than the gathered buffer (a bext chunk
+//    of 1 MiB), which went to the file on its own.
+TEST(HardeningFaults, InterruptWhileAWriteStallsKeepsEveryCompletedRequest) {
   if (programRunsUnderWine()) GTEST_SKIP() << faultLayerUnderWine;
-  const Pair& pair = largePair();
-  RunRequest request = pairRequest(pair);
-  request.program = faultyProgramPath();
-  // Positional writes 1 and 2 are the header, written at once because the
-  // file is cut after its first request; 3 is the first buffer of frames.
-  request.env["QUADREL_TEST_FAULTS"] = "pwrite:3:0";
-  RunningProgram program(request);
-  ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), SYS_futex)) << "the program did not wait for its write";
-  program.sendSignal(SIGINT);
-  const RunResult result = program.finish();
+  for (const bool longHeader : {false, true}) {
+    SCOPED_TRACE(longHeader ? "long header" : "write behind");
+    Pair pair = largePair();
+    std::size_t kept = 44 + 2 * (1 << 20);
+    if (longHeader) {
+      const std::string fmt = chunk("fmt ", formatBody({}));
+      pair.wx = waveFile("RIFF", {chunk("bext", std::string(1 << 20, 'b')), fmt,
+                                  chunk("data", samplePattern(21, 4 * pair.frames))});
+      pair.yz = waveFile("RIFF", {fmt, chunk("data", samplePattern(22, 4 * pair.frames))});
+      pair.expected = *expectedChunkedConversion(pair.wx, pair.yz);
+      kept = readWavLayout(pair.expected)->dataStart;
+    }
+    RunRequest request = pairRequest(pair);
+    request.program = faultyProgramPath();
+    request.files["out.wav"] = std::string(3 << 20, 'x');
+    // Positional writes 1 and 2 are the header, written at once because the
+    // file is cut after its first request; 3 is the first buffer of frames.
+    request.env["QUADREL_TEST_FAULTS"] = longHeader ? "cut:1:0" : "pwrite:3:0";
+    RunningProgram program(request);
+    ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), longHeader ? SYS_pause : SYS_futex))
+        << "the program did not wait for its write";
+    program.sendSignal(SIGINT);
+    const RunResult result = program.finish();
 
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.err, "forrtl: error (200): program aborting due to control-C event\r\r\n");
-  EXPECT_EQ(result.out, recordsThrough(pair, savingRecord));
-  const std::string expected = pair.expected.substr(0, 44 + 2 * (1 << 20));
-  EXPECT_EQ(outputOf(result).size(), expected.size());
-  EXPECT_TRUE(outputOf(result) == expected) << "the output is not every completed request";
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.err, "forrtl: error (200): program aborting due to control-C event\r\r\n");
+    EXPECT_EQ(result.out, recordsThrough(pair, longHeader ? "Outfile" : savingRecord));
+    const std::string expected = pair.expected.substr(0, kept);
+    EXPECT_EQ(outputOf(result).size(), expected.size());
+    EXPECT_TRUE(outputOf(result) == expected) << "the output is not every completed request";
+  }
 }
 
 // An ending that has come to a halt: its report waits to open FORT0, a FIFO

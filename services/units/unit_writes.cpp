@@ -8,7 +8,8 @@
 // and write bytes [0, published) at `fileOffset`, cutting after them while
 // the cut is armed. So bytes are copied beyond `published` before it grows;
 // the cut is disarmed only once made; and after a platform write
-// `published` drops to 0 before `fileOffset` advances. At every instant
+// `published` (or `directSize`, for a request written on its own) drops to
+// 0 before `fileOffset` advances. At every instant
 // that ending writes either nothing or bytes that belong exactly where it
 // puts them, and writing them twice changes nothing.
 //
@@ -72,11 +73,15 @@ void advance(BinaryUnit& unit, std::size_t written) {
   unit.firstRequestEnd = noRequestYet;
 }
 
-// A request too large for the gathered buffer goes to the file on its own.
+// A request too large for the gathered buffer goes to the file on its own;
+// while it goes, an ending at once writes it again and makes the cut.
 void writeDirect(BinaryUnit& unit, const std::byte* bytes, std::size_t size, std::size_t requestLength) {
   flushOrFail(unit);
   if (unit.cutPending.load(relaxed)) unit.firstRequestEnd = requestLength;
+  unit.direct.store(bytes, relaxed);
+  unit.directSize.store(size, release);
   const TrackedWrite write = writeTracked(unit, bytes, size);
+  unit.directSize.store(0, release);
   advance(unit, write.written);
   countOutputBytes(write.written);
   if (write.error != 0) failUnitCall(unit.record, status::errorDuringWrite, write.error);
@@ -322,7 +327,11 @@ void saveBinaryUnitsAtOnce() {
     const platform::Handle handle = unit.handle.load(acquire);
     if (bytes == nullptr || handle == platform::noHandle) continue;
     unit.behind.writeAgainAtOnce(handle);
-    const std::size_t size = unit.published.load(acquire);
+    std::size_t size = unit.published.load(acquire);
+    if (size == 0) {
+      size = unit.directSize.load(acquire);
+      bytes = unit.direct.load(acquire);
+    }
     if (size == 0) continue;
     const std::int64_t offset = unit.fileOffset.load(acquire);
     const platform::TransferResult result = platform::writeAllAt(handle, bytes, size, offset);
