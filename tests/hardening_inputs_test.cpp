@@ -78,8 +78,9 @@ struct LayoutCase {
     return *this;
   }
   // The WX file is standard input redirected from a regular file.
-  LayoutCase& wxAsStandardInputFile() {
+  LayoutCase& wxAsStandardInputFile(std::size_t after = 0) {
     wxStdinFile = true;
+    stdinOffset = after;
     return *this;
   }
 
@@ -93,6 +94,7 @@ struct LayoutCase {
   std::optional<std::uint64_t> frames;
   bool yzFifo = false;
   bool wxStdinFile = false;
+  std::size_t stdinOffset = 0;  // bytes of the file before the WX file, read by someone else
 };
 
 void PrintTo(const LayoutCase& c, std::ostream* out) { *out << c.name; }
@@ -255,6 +257,12 @@ std::vector<LayoutCase> layoutCases() {
                  waveFile("RF64", {chunk("ds64", ds64Body(0, 399999999996, 0)), fmt, streamed(76)}),
                  waveFile("RIFF", {fmt, data(77)}), 0, nullptr, true)
           .wxAsStandardInputFile(),
+      // Standard input that another program has read from first: the chunks
+      // after the data are found where they are.
+      LayoutCase("StandardInputFileNotAtItsStartKeepsTheChunksAfterTheData",
+                 waveFile("RIFF", {junk, fmt, data(78), list("tail")}), waveFile("RIFF", {fmt, data(79)}), 0,
+                 nullptr, true)
+          .wxAsStandardInputFile(1000),
       {"WxMonoBehindJunk", waveFile("RIFF", {junk, fmtChunk(1, 16, "", 1), data(26, 2)}),
        buildWav(stereo16(100, 27)), 1, "ERROR - The input files must be stereo"},
       {"YzRateBehindJunk", waveFile("RIFF", {fmt, data(28)}),
@@ -333,6 +341,8 @@ TEST_P(WaveLayouts, ShowTheirRealValuesOrStopWithTheReason) {
     request.files.erase("wx.wav");
     request.stdinBytes = c.wx;
     if (c.wxStdinFile) request.stdinKind = StdinKind::file;
+    request.stdinBytes.insert(0, c.stdinOffset, 'x');
+    request.stdinFileOffset = c.stdinOffset;
   }
   std::vector<std::string> names = request.args;
   if (c.yzFifo) {
