@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "services/diagnostics/settings.h"
 #include "services/diagnostics/termination.h"
 #include "services/units/name_resolution.h"
 #include "services/units/unit_table.h"
@@ -71,7 +72,8 @@ void closeConnected(BinaryUnit& unit) {
   if (!unit.connected) return;
   if (unit.gathered.load(relaxed) != nullptr) flushOrFail(unit);
   // Nothing of the unit is left for an ending at once to write before the
-  // buffers go; the handle is taken from the table before it is closed.
+  // buffers go; the handle is taken from the table before it is closed
+  // (termination.h).
   unit.gathered.store(nullptr, release);
   unit.published.store(0, release);
   unit.cutPending.store(false, release);
@@ -145,8 +147,7 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
 
   // Chosen after the file was opened or created; a refusal leaves it so.
   unit.order = {};
-  if (std::optional<std::string> value =
-          platform::environmentValue("FORT_CONVERT" + std::to_string(number))) {
+  if (std::optional<std::string> value = byteOrderSetting(number)) {
     std::optional<ByteOrderSettings> order = parseByteOrder(*value);
     if (!order) failUnit(unit.record, status::inconsistentOpenClose);
     unit.order = *order;
