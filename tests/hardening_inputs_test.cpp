@@ -172,6 +172,8 @@ std::vector<LayoutCase> layoutCases() {
     return recipe;
   };
   const std::string rf64Head = chunk("ds64", ds64Body(0, 400, 100)) + fmt;
+  WavSpec lessThanAFrame = canonical24(0, 81);
+  lessThanAFrame.sampleBytes = "half";
 
   std::vector<LayoutCase> cases = {
       {"CanonicalPairStaysByteIdentical", buildWav(stereo16(100, 1)), buildWav(stereo16(100, 2))},
@@ -261,6 +263,10 @@ std::vector<LayoutCase> layoutCases() {
                  buildWav(streamed24(174755, 73)))
           .yzThroughFifo()
           .endingFirst(2, 174755),
+      LayoutCase("WxWithoutAWholeFrameOutlastedByAYzStream", buildWav(lessThanAFrame),
+                 buildWav(streamed24(100, 80)))
+          .yzThroughFifo()
+          .endingFirst(1, 0),
       LayoutCase("TwoStreamsEndingInsideAFrame",
                  waveFile("RIFF", {fmt, chunkWithSize("data", 0xFFFFFFFF, samples(74) + "wx!")}, 0xFFFFFFFF),
                  waveFile("RIFF", {fmt, chunkWithSize("data", 0xFFFFFFFF, samples(75) + "yz!")}, 0xFFFFFFFF),
@@ -422,7 +428,10 @@ TEST_P(WaveLayouts, ShowTheirRealValuesOrStopWithTheReason) {
   const std::string& output = result.files.at(c.outputName);
   EXPECT_EQ(output.size(), expected.size());
   EXPECT_TRUE(output == expected) << "the output differs from the expected bytes";
-  EXPECT_EQ(strictReaderComplaints(output, c.outputName).value_or(""), "");
+  // Of an output without frames, the reader complains that it read none.
+  if (c.frames != 0u) {
+    EXPECT_EQ(strictReaderComplaints(output, c.outputName).value_or(""), "");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(HardeningInputs, WaveLayouts, ::testing::ValuesIn(layoutCases()),
