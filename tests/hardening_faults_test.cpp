@@ -233,6 +233,41 @@ TEST(HardeningFaults, SecondRunOnAnOutputInUseIsRefusedAndChangesNothing) {
   EXPECT_TRUE(outputOf(result) == pair.expected) << "the output is not the first run's result";
 }
 
+// A WX file cut shorter while the run waits for its YZ file, inside the
+// last chunk after the data (a file still being copied, a sync tool): the
+// output ends after the whole chunks, its header settled, as a stream's
+// end would leave it.
+TEST(HardeningFaults, WxFileCutShorterDuringTheRunKeepsItsWholeChunks) {
+  if (programRunsUnderWine()) GTEST_SKIP() << h::fifoUnderWine;
+  const std::int32_t frames = 600000;
+  const std::string fmt = chunk("fmt ", formatBody({}));
+  const std::string wx = waveFile(
+      "RIFF", {chunk("JUNK", std::string(28, '\0')), fmt, chunk("data", samplePattern(23, 4 * frames)),
+               chunk("LIST", std::string(90, 'L')), chunk("cue ", std::string(3001, 'c'))});
+  const std::string yz = waveFile("RIFF", {fmt, chunk("data", samplePattern(24, 4 * frames))});
+  const std::string cutWx = wx.substr(0, wx.size() - 1500);
+  RunRequest request;
+  request.args = {"wx.wav", "yz.fifo", "out.wav"};
+  request.files = {{"wx.wav", wx}};
+  request.prepare = [](const std::string& dir) { mkfifo((dir + "/yz.fifo").c_str(), 0600); };
+  RunningProgram program(request);
+  h::FifoWriter feed;
+  ASSERT_TRUE(feed.open(program.dir() + "/yz.fifo"));
+  const std::size_t part = 44 + 4 * static_cast<std::size_t>(frames / 10);
+  ASSERT_TRUE(feed.write(std::string_view(yz).substr(0, part)));
+  ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), h::readCall, &feed));
+  ASSERT_EQ(truncate((program.dir() + "/wx.wav").c_str(), static_cast<off_t>(cutWx.size())), 0);
+  ASSERT_TRUE(feed.write(std::string_view(yz).substr(part)));
+  feed.close();
+  const RunResult result = program.finish();
+
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "");
+  const std::string expected = *expectedChunkedConversion(cutWx, yz);
+  EXPECT_EQ(outputOf(result).size(), expected.size());
+  EXPECT_TRUE(outputOf(result) == expected) << "the output is not the whole chunks";
+}
+
 // Completed output reaches the file before the report is written: with
 // FORT0 naming a FIFO, the report waits in its open until the test reads,
 // and by then the file must hold every frame before the failure.
