@@ -53,6 +53,9 @@ struct InputDescription {
   // Where the file's RIFF or ds64 size says it ends; nothing when it does
   // not say.
   std::optional<std::uint64_t> riffEnd;
+  // Where a regular file ends, for an input read at the canonical positions;
+  // nothing for a stream.
+  std::optional<std::uint64_t> fileEnd;
   std::optional<std::vector<std::byte>> bext;  // the WX file's bext body, up to its limit
 };
 

@@ -167,11 +167,17 @@ InputDescription describeFixed(int unit, const HeaderGroups& groups, WaveForm fo
   input.fixed = groups.fixedHeader();
   input.dataStart = canonicalHeaderLength;
   const FixedHeader& fixed = *input.fixed;
+  const std::optional<std::uint64_t> left = bytesLeftInUnit(unit);
+  if (left) input.fileEnd = input.dataStart + *left;
   // Taken at its word, but for the sizes of a stream.
   std::optional<std::uint64_t> declared = fixed.dataLength;
   if (form == WaveForm::riff) {
     declared =
         declaredRiffLength(unit, fixed.dataLength, fixed.riffSize, input.dataStart, input.format.blockAlign);
+    // The placeholders of a recording never closed: a RIFF size that stops
+    // before the data and a data size of 0, over samples that go on.
+    const bool neverClosed = fixed.dataLength == 0 && std::uint64_t{fixed.riffSize} + 8 <= input.dataStart;
+    if (neverClosed && left && *left > 0) declared.reset();
     input.riffEnd = riffEndOf(fixed.riffSize, !declared);
   }
   settleDataLength(unit, declared, false, input);

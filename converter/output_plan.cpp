@@ -49,6 +49,13 @@ bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz
   for (const InputDescription* input : {&wx, &yz}) {
     if (!input->fixed || input->lengthFromTheEnd) return false;
   }
+  // A whole WX data chunk in a file whose RIFF size is not its length: the
+  // bytes after the data are damaged (a chunk cut short, stray bytes), and
+  // only whole chunks with their true sizes may follow the frames.
+  if (wx.form == InputForm::canonical && wx.fileEnd && wx.dataStart + wx.fixed->dataLength <= *wx.fileEnd &&
+      std::uint64_t{wx.fixed->riffSize} + 8 != *wx.fileEnd) {
+    return false;
+  }
   const std::uint64_t riffSize = std::uint64_t{wx.fixed->riffSize} + wx.fixed->dataLength;
   const std::uint64_t dataSize =
       saturatingMultiply(outputBlockAlign(yz), static_cast<std::uint64_t>(*frames));
