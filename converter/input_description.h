@@ -40,6 +40,9 @@ struct TailChunk {
 
 struct InputDescription {
   InputForm form = InputForm::notWave;
+  // A RIFX file read without a byte-order setting: its header numbers, its
+  // chunk sizes and its samples are big-endian.
+  bool bigEndian = false;
   FormatFields format;
   std::optional<FixedHeader> fixed;  // inputs read at the canonical positions
   std::uint64_t dataStart = 0;       // file offset of the first frame

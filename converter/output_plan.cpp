@@ -45,7 +45,7 @@ OutputFormat outputFormat(const InputDescription& wx, const InputDescription& yz
 // A canonical pair keeps the 44-byte header when its sizes fit 32 bits.
 bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz, Frames frames,
                           OutputLabel label) {
-  if (label != OutputLabel::plain || !frames) return false;
+  if (label != OutputLabel::plain || !frames || wx.bigEndian || yz.bigEndian) return false;
   for (const InputDescription* input : {&wx, &yz}) {
     if (!input->fixed || input->lengthFromTheEnd) return false;
   }
@@ -83,6 +83,8 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
 
   plan.form = OutputForm::chunked;
   plan.layout.format = outputFormat(wx, yz, label);
+  plan.layout.bigEndian = wx.bigEndian;
+  plan.tailBigEndian = wx.bigEndian;
   if (label == OutputLabel::ambix) {
     planAmbixOutput(wx.format, plan.shape, plan.layout.format);
     plan.blockAlign = plan.layout.format.blockAlign;

@@ -91,6 +91,7 @@ std::optional<std::uint64_t> writeStreamedChunks(const ConversionFiles& files, c
   // A header that the stream cuts short ends the chunks.
   while (fetchAtLeast(files.wx, header.size())) {
     std::memcpy(header.data(), borrowFetched(files.wx).data(), header.size());
+    if (plan.tailBigEndian) reverseNumber(header.data() + 4, 4);
     const TailVerdict verdict = judgeTailChunk(header, offset, plan.tailLimit);
     if (verdict == TailVerdict::end) break;
     const TailChunk chunk{offset, chunkSize(header)};

@@ -213,7 +213,7 @@ std::vector<PairCase> pairCases() {
     // The shared fields come from the YZ header, here one that is no RIFF
     // file and is read at the fixed positions.
     WavSpec wx = stereo16(1000, 35), yz = stereo16(1000, 36);
-    yz.riffId = "RIFX";
+    yz.riffId = "RIFY";
     yz.riffSize = 12;
     yz.waveFmtId = "WAVEfmT ";
     yz.fmtLength = 18;

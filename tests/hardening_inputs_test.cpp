@@ -573,12 +573,6 @@ const CorpusRejection corpusRejections[] = {
     {"tinytag--zero_value_properties.wav", stereo},
 };
 
-// Converted, but not yet as they should be.
-const std::pair<const char*, const char*> pendingCorpusFiles[] = {
-    {"rochars-wavefile--out-RIFX-16bit-8kHz-stereo-fromRF64.wav", "RIFX numbers are read little-endian"},
-    {"scipy--test-44100Hz-2ch-32bit-float-be.wav", "RIFX numbers are read little-endian"},
-};
-
 // What the peers make of an output and of the WX file, and the three files
 // decoded to raw samples of their own kind: the frames of the output are
 // those of the WX file, then those of the YZ file, as a decoder gives them.
@@ -622,8 +616,6 @@ class CorpusFiles : public ::testing::TestWithParam<std::string> {};
 // with a sampling rate of 0 converts as it always has: no peer opens it.
 TEST_P(CorpusFiles, ConvertIntoWhatPeersReadOrAreRejectedWithOneLine) {
   const std::string& name = GetParam();
-  for (const auto& [file, reason] : pendingCorpusFiles)
-    if (name == file) GTEST_SKIP() << reason;
   std::ifstream in(corpusDir + "/" + name, std::ios::binary);
   const std::string wx{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const RunRequest request = pairRequest(wx, otherSamples(wx));
