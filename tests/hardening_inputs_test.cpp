@@ -570,8 +570,7 @@ const CorpusRejection corpusRejections[] = {
     {"tinytag--adpcm_no_byterate.wav", format},
     {"tinytag--mp3_audio.wav", stereo},
     {"tinytag--no_audio_data_compressed.wav", format},
-    {"tinytag--zero_value_properties.wav", stereo},
-};
+    {"tinytag--zero_value_properties.wav", stereo}};
 
 // What the peers make of an output and of the WX file, and the three files
 // decoded to raw samples of their own kind: the frames of the output are
@@ -792,7 +791,10 @@ TEST(HardeningInputs, SparseFilePastTwoGibIsCopiedToItsEndInBoundedMemory) {
   const std::string sparse = base + "/wx.wav";
   const std::int64_t markerAt = std::int64_t{1} << 31;
   const std::string marker = "end of a file past 2 GiB";
-  const std::string head = buildWav(stereo16(10, 12));
+  // Its RIFF size is its length, so every byte after the data goes along.
+  WavSpec recipe = stereo16(10, 12);
+  recipe.riffSize = static_cast<std::int32_t>(static_cast<std::uint32_t>(markerAt + marker.size() - 8));
+  const std::string head = buildWav(recipe);
   {
     const int fd = open(sparse.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     ASSERT_GE(fd, 0);
