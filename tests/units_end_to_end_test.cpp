@@ -349,6 +349,12 @@ TEST(UnitsEndToEnd, BigEndianOutputReversesEveryNumberButNoCharacters) {
   t::RunRequest request = pairRun(wxBig, yzBig);
   request.env["FORT_CONVERT1"] = request.env["FORT_CONVERT2"] = "BIG_ENDIAN";
   EXPECT_TRUE(t::runProgram(request).files["out.wav"] == t::expectedConversion(wx, yz));
+  // Without the settings they are read big-endian, which AmbiX does not take.
+  t::RunRequest ambix = pairRun(wxBig, yzBig);
+  ambix.args.insert(ambix.args.begin(), "--ambix");
+  const t::RunResult refused = t::runProgram(ambix);
+  EXPECT_TRUE(refused.out.ends_with(" ERROR - Unsupported sample format\r\n") &&
+              !refused.files.count("out.wav"));
 }
 
 std::string floatBytes(std::initializer_list<std::uint32_t> patterns) {
