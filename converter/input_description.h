@@ -59,7 +59,7 @@ struct InputDescription {
   // Where a regular file ends, for an input read at the canonical positions;
   // nothing for a stream.
   std::optional<std::uint64_t> fileEnd;
-  std::optional<std::vector<std::byte>> bext;  // the WX file's bext body, up to its limit
+  std::optional<std::vector<std::byte>> bext;  // the bext body, up to its limit, where kept
 };
 
 }  // namespace quadrel

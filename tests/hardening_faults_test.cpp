@@ -454,10 +454,14 @@ TEST(HardeningFaults, InterruptWhileAWriteStallsKeepsEveryCompletedRequest) {
     RunRequest request = pairRequest(pair);
     request.program = faultyProgramPath();
     request.files["out.wav"] = std::string(3 << 20, 'x');
-    // Positional writes 1 and 2 are the header, written at once because the
-    // file is cut after its first request; 3 is the first buffer of frames.
-    request.env["QUADREL_TEST_FAULTS"] = longHeader ? "cut:1:0" : "pwrite:3:0";
+    // The header is written by the main thread, at once, because the file
+    // is cut after its first request; the helper's first write is the first
+    // buffer of frames. Control-C comes once that write sits stalled and the
+    // main thread waits for it, or once the cut after the header stalls.
+    request.env["QUADREL_TEST_FAULTS"] = longHeader ? "cut:1:0" : "behind:1:0";
+    request.env["QUADREL_TEST_STALLED"] = "{dir}/stalled";
     RunningProgram program(request);
+    ASSERT_TRUE(h::waitForFile(program.dir() + "/stalled")) << "the write or the cut did not stall";
     ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), longHeader ? SYS_pause : SYS_futex))
         << "the program did not wait for its write";
     program.sendSignal(SIGINT);

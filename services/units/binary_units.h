@@ -19,16 +19,11 @@
 
 namespace quadrel {
 
+// Reading needs an existing file; writing creates the file or replaces it.
 enum class UnitAction { read, write };
-enum class UnitStatus { old, unknown };
-
-struct OpenParameters {
-  UnitAction action;
-  UnitStatus status;
-};
 
 // Connects `unit` to the file its name field names.
-void openUnit(int unit, std::string_view nameField, OpenParameters parameters);
+void openUnit(int unit, std::string_view nameField, UnitAction action);
 
 // Moves to byte 0; the next write cuts the file where it ends.
 void rewindUnit(int unit);
@@ -65,6 +60,12 @@ std::optional<std::uint64_t> bytesLeftInUnit(int unit);
 // counted from the unit's first byte, without moving its stream: false when
 // the file ends first. A refused read fails with 39.
 bool peekAt(int unit, std::uint64_t offset, std::span<std::byte> into);
+
+// Hands out the next `count` bytes of input `unit` unread, as read requests
+// that drop them would: a regular file of known length that holds them moves
+// its position past them; any other file is read through. False when the
+// file ends first, at its end. A refused read or move fails with 39.
+bool skipInput(int unit, std::uint64_t count);
 
 // Disconnects the unit and closes its file; an unconnected unit is no failure.
 void closeUnit(int unit);

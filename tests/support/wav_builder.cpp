@@ -373,6 +373,16 @@ std::string ambixFrames(std::string_view wx, std::string_view yz, std::uint64_t 
 
 }  // namespace
 
+std::string bextBody(std::uint64_t timeReference, std::string_view history) {
+  std::string body = "A take of two recorders";
+  body.resize(338, '\0');
+  put32(body, static_cast<std::uint32_t>(timeReference));
+  put32(body, static_cast<std::uint32_t>(timeReference >> 32));
+  put16(body, 1);
+  body.resize(602, '\0');
+  return body.append(history);
+}
+
 // The chunks after the data that a chunked output takes, from `from` on.
 std::string expectedTailChunks(std::string_view wx, const WavLayout& w, std::uint64_t from) {
   const std::uint64_t limit = std::min<std::uint64_t>(wx.size(), w.riffEnd.value_or(wx.size()));
@@ -402,7 +412,13 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
   };
   const std::uint64_t align = y->format->align();
   const std::uint64_t frames = output.frames.value_or(held(wx, *w) / align);
-  if (align == 0 || held(wx, *w) < frames * align || held(yz, *y) < frames * align) return std::nullopt;
+  const ChunkedOutput::Aligned aligned = output.aligned.value_or(ChunkedOutput::Aligned{0, 0, w->bext});
+  const std::uint64_t wxFrom = w->dataStart + aligned.skipWx * align;
+  const std::uint64_t yzFrom = y->dataStart + aligned.skipYz * align;
+  if (align == 0 || held(wx, *w) < (aligned.skipWx + frames) * align ||
+      held(yz, *y) < (aligned.skipYz + frames) * align) {
+    return std::nullopt;
+  }
 
   FormatSpec format;
   format.tag = static_cast<std::uint16_t>(y->sampleKind != 0 ? y->sampleKind : y->format->tag);
@@ -435,18 +451,16 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
 
   std::string frameBytes;
   for (std::uint64_t i = 0; i < frames && !output.ambix; ++i) {
-    frameBytes += wx.substr(w->dataStart + i * align, align);
-    frameBytes += yz.substr(y->dataStart + i * align, align);
+    frameBytes += wx.substr(wxFrom + i * align, align);
+    frameBytes += yz.substr(yzFrom + i * align, align);
   }
-  if (output.ambix) {
-    frameBytes =
-        ambixFrames(wx.substr(w->dataStart), yz.substr(y->dataStart), frames, *y->format, y->sampleKind);
-  }
+  if (output.ambix)
+    frameBytes = ambixFrames(wx.substr(wxFrom), yz.substr(yzFrom), frames, *y->format, y->sampleKind);
   const std::uint64_t dataEnd = w->dataStart + held(wx, *w) + held(wx, *w) % 2;
 
   std::string body = "WAVE";
   if (output.reserved) body += chunk("JUNK", std::string(28, '\0'));
-  if (w->bext) body += chunk("bext", *w->bext);
+  if (aligned.bext) body += chunk("bext", *aligned.bext);
   body += chunk("fmt ", fmt);
   if (!plainPcm) {
     std::string count;
@@ -455,7 +469,7 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
   }
   body += chunk("data", frameBytes);
   // A run whose input ended first stops before the tail.
-  if (!output.frames) body += expectedTailChunks(wx, *w, dataEnd);
+  if (!output.frames || output.aligned) body += expectedTailChunks(wx, *w, dataEnd);
   std::string out = "RIFF";
   put32(out, static_cast<std::uint32_t>(body.size()));
   return out + body;
