@@ -35,6 +35,8 @@ Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescripti
     return "ERROR - Lenght mismatch";
   }
   if (yz.format.bitsPerSample != wx.format.bitsPerSample) return "ERROR - Bit resolution mismatch";
+  // The frames are the inputs' bytes: one order for both halves of a frame.
+  if (yz.bigEndian != wx.bigEndian) return "ERROR - Byte order mismatch";
   return std::nullopt;
 }
 

@@ -355,6 +355,12 @@ TEST(UnitsEndToEnd, BigEndianOutputReversesEveryNumberButNoCharacters) {
   const t::RunResult refused = t::runProgram(ambix);
   EXPECT_TRUE(refused.out.ends_with(" ERROR - Unsupported sample format\r\n") &&
               !refused.files.count("out.wav"));
+  // A RIFX file beside a RIFF file would put two byte orders in one frame.
+  for (const auto& [first, second] : {std::pair{wxBig, yz}, std::pair{wx, yzBig}}) {
+    const t::RunResult mixed = t::runProgram(pairRun(first, second));
+    EXPECT_TRUE(mixed.out.ends_with(" ERROR - Byte order mismatch\r\n") && !mixed.files.count("out.wav"))
+        << mixed.out;
+  }
 }
 
 std::string floatBytes(std::initializer_list<std::uint32_t> patterns) {
