@@ -35,6 +35,8 @@ Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescripti
     return "ERROR - Lenght mismatch";
   }
   if (yz.format.bitsPerSample != wx.format.bitsPerSample) return "ERROR - Bit resolution mismatch";
+  // The frames are the inputs' bytes: one order for both halves of a frame.
+  if (yz.bigEndian != wx.bigEndian) return "ERROR - Byte order mismatch";
   return std::nullopt;
 }
 
@@ -69,7 +71,8 @@ Rejection checkAmbixName(bool ambix, bool namedAmb) {
 }
 
 Rejection checkAmbixSamples(const InputDescription& wx, const InputDescription& yz) {
-  if (wx.format.kind != yz.format.kind || wx.format.kind == SampleKind::other) {
+  if (wx.format.kind != yz.format.kind || wx.format.kind == SampleKind::other || wx.bigEndian ||
+      yz.bigEndian) {
     return "ERROR - Unsupported sample format";
   }
   if (!ambixFramesOf(wx.format)) return "ERROR - Unsupported sample width";

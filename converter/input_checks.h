@@ -29,7 +29,8 @@ Rejection checkWxStereo(const FormatFields& wx);
 Rejection compareFormats(const FormatFields& wx, const FormatFields& yz);
 
 // Data lengths, compared only when both are known and the files are not
-// aligned (their lengths may then differ), then bits per sample.
+// aligned (their lengths may then differ), then bits per sample, then the
+// byte order of the header numbers (RIFF or RIFX).
 Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz, bool aligned);
 
 // Two files that cannot be put on one timeline (timeline.h).

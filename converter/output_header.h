@@ -56,8 +56,9 @@ struct ChunkedLayout {
   OutputFormat format;
   std::span<const std::byte> bext;  // empty: no bext chunk
   bool hasBext = false;
-  bool fact = false;      // a fact chunk with the frame count
-  bool reserved = false;  // the 36 bytes after "WAVE"
+  bool fact = false;       // a fact chunk with the frame count
+  bool reserved = false;   // the 36 bytes after "WAVE"
+  bool bigEndian = false;  // "RIFX" and big-endian numbers
 
   std::uint64_t length() const;
 };

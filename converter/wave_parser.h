@@ -28,6 +28,7 @@ inline constexpr std::size_t bextLimit = std::size_t{1} << 20;
 // What the chunks before the data say.
 struct ParsedWave {
   WaveForm form = WaveForm::other;
+  bool bigEndian = false;      // a RIFX file: a RIFF file of big-endian numbers
   std::uint32_t riffSize = 0;  // the size field after the form's id
   // The first fmt chunk before the data chunk, when it holds the 16 bytes
   // of fields; `shortFormat` when it was there but too short.
@@ -45,7 +46,9 @@ struct ParsedWave {
 
 class WaveParser {
  public:
-  explicit WaveParser(bool keepBext) : keepBext_(keepBext) {}
+  // `readsRifx`: a RIFX file is read as a RIFF file of big-endian numbers;
+  // otherwise it is no WAVE file.
+  explicit WaveParser(bool keepBext, bool readsRifx = false) : keepBext_(keepBext), readsRifx_(readsRifx) {}
 
   // How many more bytes the parser wants before it can go on: 0 once it
   // has stopped, at the data chunk or at the first 12 bytes of a file of
@@ -67,6 +70,7 @@ class WaveParser {
   void finishBody();
 
   bool keepBext_;
+  bool readsRifx_;
   Stage stage_ = Stage::fileHeader;
   ParsedWave parsed_;
   std::uint64_t offset_ = 0;  // of the next byte taken

@@ -57,9 +57,15 @@ void writeStatementAt(int unit, std::uint64_t offset, std::span<const TransferIt
 std::optional<std::uint64_t> bytesLeftInUnit(int unit);
 
 // Fills `into` with the bytes at `offset` of input `unit`, a regular file,
-// without moving its stream: false when the file ends first. A refused
-// read fails with 39.
+// counted from the unit's first byte, without moving its stream: false when
+// the file ends first. A refused read fails with 39.
 bool peekAt(int unit, std::uint64_t offset, std::span<std::byte> into);
+
+// Hands out the next `count` bytes of input `unit` unread, as read requests
+// that drop them would: a regular file of known length that holds them moves
+// its position past them; any other file is read through. False when the
+// file ends first, at its end. A refused read or move fails with 39.
+bool skipInput(int unit, std::uint64_t count);
 
 // Disconnects the unit and closes its file; an unconnected unit is no failure.
 void closeUnit(int unit);
