@@ -29,10 +29,12 @@ struct Channels {
 // where the file ends first or its samples are of a kind not decoded.
 bool readFrames(int unit, const InputDescription& input, std::int64_t first, std::int64_t frames,
                 Channels& into) {
+  // Big-endian samples: a RIFX file, or one read under a setting that turns its numbers.
   const ByteOrderSettings& order = byteOrderOf(unit);
   const bool bigEndian =
-      order.convert &&
-      (input.format.kind == SampleKind::ieeeFloat ? order.reverseReals : order.reverseIntegers);
+      input.bigEndian ||
+      (order.convert &&
+       (input.format.kind == SampleKind::ieeeFloat ? order.reverseReals : order.reverseIntegers));
   const std::size_t frameLength = input.format.blockAlign;
   std::vector<std::byte> bytes;
   for (std::int64_t done = 0; done < frames; done += framesAPiece) {
