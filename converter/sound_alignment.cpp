@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::int64_t openingSeconds = 120;  // frames searched of each file
 constexpr std::int64_t reachSeconds = 60;     // offsets searched either way
+constexpr std::int64_t closingSeconds = 60;   // frames searched again at the end, for drift
 constexpr std::int64_t shortestTake = 60;     // seconds; below, no drift is measured
 constexpr std::int64_t framesAPiece = 65536;  // read at a time
 
@@ -120,7 +121,7 @@ void checkAlignmentBySound(const ConversionFiles& files, const AlignmentFacts& f
   if (frames < 2 * shortestTake * rate) return;
   // The closing stretch of the span, put where the start's offset says,
   // against the stretch both openings covered.
-  const std::int64_t count = std::min(frames / 2, openingSeconds * rate);
+  const std::int64_t count = std::min(frames / 2, closingSeconds * rate);
   const auto found = search(files, wx, span.skipWx + frames - count, count, yz, span.skipYz + frames - count,
                             count, std::min(count / 4, rate));
   if (!found || !std::holds_alternative<SoundMatch>(*found)) return;

@@ -24,7 +24,7 @@ SoundMatch offsetFromSound(const ConversionFiles& files, const InputDescription&
 
 // Writes a warning record where the sound disagrees with the alignment by
 // more than a frame: under --align=sound, the offset measured again over
-// the last two minutes of the span (clocks that drift); under --align and
+// the last minute of the span (clocks that drift); under --align and
 // --offset, the offset measured over the first two minutes of the span.
 // Says nothing for streams, short takes, or sound that names no offset.
 void checkAlignmentBySound(const ConversionFiles& files, const AlignmentFacts& facts,
