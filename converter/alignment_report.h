@@ -27,7 +27,8 @@ struct AlignmentFacts {
   Span span;
   std::optional<std::int64_t> wxFrames;  // each file's frames, where known
   std::optional<std::int64_t> yzFrames;
-  double confidence = 0;  // under Alignment::sound: the match's confidence
+  double confidence = 0;     // under Alignment::sound: the match's confidence,
+  std::int64_t soundAt = 0;  // and the WX frame where it is strongest
 };
 
 // Writes the records: how the files were aligned; under timecode each

@@ -128,7 +128,10 @@ void runConversion() {
             : std::nullopt;
     take =
         alignInputs(options.alignment, sound ? sound->offset : options.offset, wx.input, wx.frames, yz.input);
-    if (sound) take->confidence = sound->confidence;
+    if (sound) {
+      take->confidence = sound->confidence;
+      take->soundAt = sound->at;
+    }
   }
   writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", take ? take->yzFrames : yz.frames,
                wx.input.format);

@@ -127,10 +127,9 @@ void checkAlignmentBySound(const ConversionFiles& files, const AlignmentFacts& f
   if (!found || !std::holds_alternative<SoundMatch>(*found)) return;
   const std::int64_t off = std::get<SoundMatch>(*found).offset;
   if (std::abs(off) <= 1) return;
-  const std::int64_t openingMiddle =
-      (std::max<std::int64_t>(0, given) + std::min(openingSeconds * rate, given + openingSeconds * rate)) / 2;
-  const std::int64_t closingMiddle = span.skipWx + frames - count / 2;
-  const Drift drift = driftBetween(0, off, closingMiddle - openingMiddle);
+  // The two offsets hold where each stretch matched best.
+  const std::int64_t closingAt = span.skipWx + frames - count + std::get<SoundMatch>(*found).at;
+  const Drift drift = driftBetween(0, off, closingAt - facts.soundAt);
   char ppm[32];
   std::snprintf(ppm, sizeof ppm, "%.1f", drift.ppm);
   const auto overTake =

@@ -481,7 +481,8 @@ std::variant<SoundMatch, SoundRefusal> findSoundOffset(const SoundOpenings& open
   const std::optional<std::int64_t> lag =
       fineLag(openings, localBest * factor, 3 * factor + 2, order, d.factor);
   if (!lag || std::abs(*lag) > maxOffset) return SoundRefusal::echo;
-  return SoundMatch{*lag, std::min(farRatio, nearRatio)};
+  const auto at = static_cast<std::int64_t>((strongest * hop + window / 2) * d.factor);
+  return SoundMatch{*lag, std::min(farRatio, nearRatio), at};
 }
 
 Drift driftBetween(std::int64_t startOffset, std::int64_t endOffset, std::int64_t span) {

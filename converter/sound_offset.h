@@ -35,7 +35,8 @@ enum class SoundRefusal : std::uint8_t {
 
 struct SoundMatch {
   std::int64_t offset = 0;  // YZ's first frame sits `offset` frames after WX's
-  double confidence = 0;    // the best lag's match against the next best's, at least 2
+  double confidence = 0;    // the best lag's match against the next best's
+  std::int64_t at = 0;      // the WX frame, from the first given, where the match is strongest
 };
 
 // The lag, of at most `maxOffset` frames either way, at which the openings
