@@ -4,11 +4,10 @@
 //   2. medium: around each candidate, the sign-free window score at the
 //      decimated rate (about 4 kHz), from which the refusal rule decides;
 //   3. fine: the same score at the full rate around the winner, to the frame.
-// A lag's score counts only matches that a plane wave can make: a sound in
-// both files must carry less of itself in X than in W times the square root
-// of 2 by as much as it shows in Y and Z. Without this, a talker straight
-// ahead (nothing in Y or Z) with one side reflection matches best at the
-// reflection's delay.
+// A sound near the X axis (straight ahead or behind) hardly reaches Y and Z,
+// so an echo of it from the side can match better at its own delay than the
+// sound at the true lag: a best match whose X part is nearly its W part is
+// refused, and near lags, where echoes sit, must stand further below the best.
 #include "converter/sound_offset.h"
 
 #include <algorithm>
@@ -50,9 +49,8 @@ constexpr double emphasis = 0.9;       // pre-emphasis, which sharpens the corre
 constexpr double neededFar = 2.0;
 constexpr double neededNear = 2.5;
 constexpr double neededSpreads = 8.0;
-// A best match whose X part is this share of its W part (times root 2) or
-// more is refused: no sound makes it in both files, and a source near the
-// X axis with an echo from the side makes it at the echo's delay.
+// A best match whose X part is this share (squared) of its W part, times
+// root 2, or more is refused: a sound within about 26 degrees of the X axis.
 constexpr double impossibleX = 0.8;
 
 std::vector<double> hann(std::size_t length) {
