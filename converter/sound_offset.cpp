@@ -34,7 +34,7 @@ constexpr std::size_t reach = 1024;
 constexpr std::size_t transformSize = window + 2 * reach;
 constexpr double mostDecimatedRate = 4200;  // so that `echoReach` stays within `reach - hop / 2`
 constexpr double echoReach = 0.12;          // seconds either side of a candidate
-constexpr double mainLobe = 0.003;          // seconds either side of the best lag: its own peak
+constexpr double mainLobe = 0.0015;         // seconds either side of the best lag: its own peak
 constexpr std::size_t envelopeBlock = 16;   // decimated samples to one envelope value
 constexpr std::size_t candidateCount = 8;
 constexpr std::size_t minimumWindows = 4;
@@ -50,8 +50,8 @@ constexpr double neededFar = 2.0;
 constexpr double neededNear = 2.5;
 constexpr double neededSpreads = 8.0;
 // A best match whose X part is this share (squared) of its W part, times
-// root 2, or more is refused: a sound within about 26 degrees of the X axis.
-constexpr double impossibleX = 0.8;
+// root 2, or more is refused: a sound within about 39 degrees of the X axis.
+constexpr double impossibleX = 0.6;
 
 std::vector<double> hann(std::size_t length) {
   std::vector<double> h(length);
@@ -174,8 +174,8 @@ std::vector<std::int64_t> coarseCandidates(const Decimated& d, std::int64_t maxL
 // under the window, as the sums of squares of its rows and their product.
 // The block of a plane wave from direction (ax, ay, az) is P [1; ax] [ay, az]:
 // its second row is the first times ax, and ax squared is 1 less ay and az
-// squared, so a match whose second row is nearly the first is none that a
-// sound could make in both files. Summed over windows, a ringing source's
+// squared: the rows' ratio tells how near the X axis the matched sound came
+// from. Summed over windows, a ringing source's
 // stray correlations with its own echoes average out of the rows' ratio.
 struct Evidence {
   double p = 0, q = 0, r = 0;
