@@ -37,7 +37,8 @@ constexpr double echoReach = 0.12;          // seconds either side of a candidat
 constexpr double mainLobe = 0.0015;         // seconds either side of the best lag: its own peak
 constexpr std::size_t envelopeBlock = 16;   // decimated samples to one envelope value
 constexpr std::size_t candidateCount = 8;
-constexpr std::size_t minimumWindows = 4;
+constexpr double shortestOverlap = 10;      // seconds both openings must share at a lag
+constexpr std::size_t minimumWindows = 40;  // of a quarter second, hop apart: the same 10 s
 constexpr std::size_t fineWindows = 16;
 constexpr std::size_t fineReach = 60;  // windows either side of the strongest, 30 s at most
 constexpr double emphasis = 0.9;       // pre-emphasis, which sharpens the correlation peaks
@@ -145,7 +146,8 @@ std::vector<std::int64_t> coarseCandidates(const Decimated& d, std::int64_t maxL
   fft.inverse(a);
   const std::int64_t nu = static_cast<std::int64_t>(u.size()), nv = static_cast<std::int64_t>(v.size());
   const std::int64_t reachBlocks = maxLag / static_cast<std::int64_t>(envelopeBlock);
-  const std::int64_t minOverlap = std::max<std::int64_t>(1, static_cast<std::int64_t>(2 * blockRate));
+  const std::int64_t minOverlap =
+      std::max<std::int64_t>(1, static_cast<std::int64_t>(shortestOverlap * blockRate));
   std::vector<std::pair<double, std::int64_t>> scored;
   for (std::int64_t lag = -reachBlocks; lag <= reachBlocks; ++lag) {
     const std::int64_t overlap = std::min(nu, nv + lag) - std::max<std::int64_t>(0, lag);
