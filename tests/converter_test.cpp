@@ -1,5 +1,5 @@
-// The converter's pure rules: frame counts, the chunk parser, and the
-// four-channel headers.
+// The converter's pure rules: frame counts, the chunk parser, the
+// four-channel headers, and the XML reader and iXML rewrite.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "converter/input_checks.h"
+#include "converter/ixml_chunk.h"
 #include "converter/output_header.h"
 #include "converter/wave_parser.h"
+#include "converter/xml_document.h"
 #include "services/units/little_endian.h"
 #include "tests/support/wav_builder.h"
 
@@ -223,6 +225,154 @@ TEST(ChunkedHeader, StatesItsSizesWithoutWrappingInEveryForm) {
       next = field.offset + field.length;
     }
     EXPECT_EQ(next, header.image.size());
+  }
+}
+
+// The XML reader on documents it must take, written back byte for byte, and
+// on documents it must refuse.
+TEST(XmlReader, TakesWellFormedDocumentsWhole) {
+  auto deep = [](std::size_t depth) {
+    std::string open, close;
+    for (std::size_t i = 0; i < depth; ++i)
+      open += "<a>", close += "</a>";
+    return open + close;
+  };
+  const struct {
+    const char* name;
+    std::string document;
+    bool taken;
+  } cases[] = {
+      {"EveryKindOfPiece",
+       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\" standalone='yes'?>\r\n<!-- c --><?pi x?>"
+       "<R a=\"1\" b='&lt;&#x41;&#65;' ><![CDATA[<&]]>t&amp;\xC3\xA9<e/><e  /></R  >\n<!---->",
+       true},
+      {"Latin1Bytes", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><R>\xE9\x85</R>", true},
+      {"NulPaddingAfterTheRoot", std::string("<R/>\n\0\0\0", 8), true},
+      {"DepthAtTheLimit", deep(xmlDepthLimit), true},
+      {"DepthPastTheLimit", deep(xmlDepthLimit + 1), false},
+      {"PastTheSizeLimit", "<R>" + std::string(xmlSizeLimit, 't') + "</R>", false},
+      {"NodesPastTheLimit",
+       "<R>" + deep(1) +
+           [] {
+             std::string many;
+             for (std::size_t i = 0; i < xmlNodeLimit; ++i)
+               many += "<e/>";
+             return many;
+           }() +
+           "</R>",
+       false},
+      {"MismatchedEndTag", "<R><a></R></a>", false},
+      {"UnclosedRoot", "<R><a/>", false},
+      {"DuplicateAttribute", "<R a='1' a='2'/>", false},
+      {"AttributesWithoutSpace", "<R a='1'b='2'/>", false},
+      {"LessThanInAttribute", "<R a='<'/>", false},
+      {"UndefinedEntity", "<R>&nbsp;</R>", false},
+      {"CharacterReferenceXmlForbids", "<R>&#0;</R>", false},
+      {"CharacterReferencePastUnicode", "<R>&#x110000;</R>", false},
+      {"DocumentTypeWithEntities", "<!DOCTYPE R [<!ENTITY e 'eeee'>]><R>&e;</R>", false},
+      {"DoubleDashInComment", "<R><!-- a -- b --></R>", false},
+      {"CdataEndInText", "<R>]]></R>", false},
+      {"ControlCharacter", std::string("<R>\x01</R>"), false},
+      {"NulInside", std::string("<R>\0</R>", 8), false},
+      {"InvalidUtf8", "<R>\xC3(</R>", false},
+      {"OverlongUtf8", "<R>\xE0\x80\xAF</R>", false},
+      {"Utf16Declared", "<?xml version=\"1.0\" encoding=\"UTF-16\"?><R/>", false},
+      {"DeclarationNotFirst", " <?xml version=\"1.0\"?><R/>", false},
+      {"TextAfterTheRoot", "<R/>t", false},
+      {"TwoRoots", "<R/><R/>", false},
+      {"Empty", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<XmlDocument> document = readXml(c.document);
+    ASSERT_EQ(document.has_value(), c.taken);
+    if (c.taken) {
+      EXPECT_EQ(writeXml(*document), c.document.substr(0, c.document.find_last_not_of('\0') + 1));
+    }
+  }
+}
+
+// The output's iXML from the WX file's: the track list, the note and the
+// time references rewritten, the rest as it was; the small one for what
+// cannot be carried.
+std::string trackListFor(std::string_view names, std::string_view nl) {
+  std::string list = "<TRACK_LIST>" + std::string(nl) + "<TRACK_COUNT>4</TRACK_COUNT>" + std::string(nl);
+  for (std::size_t i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i + 1);
+    list += "<TRACK>" + std::string(nl) + "<CHANNEL_INDEX>" + n + "</CHANNEL_INDEX>" + std::string(nl) +
+            "<INTERLEAVE_INDEX>" + n + "</INTERLEAVE_INDEX>" + std::string(nl) + "<NAME>" + names[i] +
+            "</NAME>" + std::string(nl) + "</TRACK>" + std::string(nl);
+  }
+  return list + "</TRACK_LIST>";
+}
+
+TEST(IxmlRewrite, NamesTheFourChannelsAndKeepsTheRest) {
+  const std::string traditional = std::string(conventionNote(ChannelConvention::traditional));
+  const std::string ambix = std::string(conventionNote(ChannelConvention::ambix));
+  const std::string wxyz = trackListFor("WXYZ", "\n");
+  const std::string small =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<BWFXML>\n<IXML_VERSION>1.5</IXML_VERSION>\n";
+  const std::string recorder =
+      "<BWFXML>\r\n<PROJECT>p</PROJECT>\r\n<NOTE>rain &amp; wind</NOTE>\r\n<TRACK_LIST>\r\n"
+      "<TRACK_COUNT>2</TRACK_COUNT>\r\n<TRACK><NAME>L</NAME></TRACK><TRACK><NAME>R</NAME></TRACK>\r\n"
+      "</TRACK_LIST>\r\n<BEXT>\r\n<BWF_TIME_REFERENCE_LOW>7</BWF_TIME_REFERENCE_LOW>\r\n"
+      "<BWF_TIME_REFERENCE_HIGH>0</BWF_TIME_REFERENCE_HIGH>\r\n</BEXT>\r\n</BWFXML>   ";
+  const struct {
+    const char* name;
+    std::optional<std::string> chunk;
+    ChannelConvention convention;
+    std::optional<std::uint64_t> timeReference;
+    std::string expected;
+  } cases[] = {
+      {"AbsentGetsTheSmallOne", std::nullopt, ChannelConvention::traditional, 5,
+       small + "<NOTE>" + traditional + "</NOTE>\n" + wxyz + "\n</BWFXML>\n"},
+      {"RecorderTwoTracksUnderAmbix", recorder, ChannelConvention::ambix, (std::uint64_t{3} << 32) + 9,
+       "<BWFXML>\r\n<PROJECT>p</PROJECT>\r\n<NOTE>rain &amp; wind; " + ambix + "</NOTE>\r\n" +
+           trackListFor("WYZX", "\r\n") +
+           "\r\n<BEXT>\r\n<BWF_TIME_REFERENCE_LOW>9</BWF_TIME_REFERENCE_LOW>\r\n"
+           "<BWF_TIME_REFERENCE_HIGH>3</BWF_TIME_REFERENCE_HIGH>\r\n</BEXT>\r\n</BWFXML>   "},
+      {"NoTrackListNoBextNoTimeReference",
+       "<BWFXML><IXML_VERSION>2.0</IXML_VERSION><!--c--><TAKE a='&#65;'/></BWFXML>",
+       ChannelConvention::traditional, std::nullopt,
+       "<BWFXML><IXML_VERSION>2.0</IXML_VERSION>\n<NOTE>" + traditional +
+           "</NOTE><!--c--><TAKE a='&#65;'/>\n" + wxyz + "</BWFXML>"},
+      {"EmptyNoteTwoTrackListsHalfABext",
+       "<BWFXML><NOTE> </NOTE><TRACK_LIST/><BEXT><BWF_TIME_REFERENCE_HIGH/></BEXT><TRACK_LIST/></BWFXML>",
+       ChannelConvention::traditional, std::uint64_t{1} << 32,
+       "<BWFXML><NOTE>" + traditional + "</NOTE>" + wxyz +
+           "<BEXT><BWF_TIME_REFERENCE_HIGH>1</BWF_TIME_REFERENCE_HIGH>\n"
+           "<BWF_TIME_REFERENCE_LOW>0</BWF_TIME_REFERENCE_LOW></BEXT></BWFXML>"},
+      {"SpeedCountsAtItsOwnRate",
+       "<BWFXML><SPEED><TIMESTAMP_SAMPLE_RATE> 96000 </TIMESTAMP_SAMPLE_RATE>"
+       "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>1</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO></SPEED></BWFXML>",
+       ChannelConvention::traditional, 48000 * std::uint64_t{100000} + 1,
+       "<BWFXML>\n<NOTE>" + traditional +
+           "</NOTE><SPEED><TIMESTAMP_SAMPLE_RATE> 96000 </TIMESTAMP_SAMPLE_RATE>"
+           "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>1010065410</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>\n"
+           "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>2</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI></SPEED>\n" +
+           wxyz + "</BWFXML>"},
+      {"SpeedAtARateThatIsNoNumberIsLeftAlone",
+       "<BWFXML><SPEED><TIMESTAMP_SAMPLE_RATE>fast</TIMESTAMP_SAMPLE_RATE></SPEED></BWFXML>",
+       ChannelConvention::traditional, 1,
+       "<BWFXML>\n<NOTE>" + traditional +
+           "</NOTE><SPEED><TIMESTAMP_SAMPLE_RATE>fast</TIMESTAMP_SAMPLE_RATE></SPEED>\n" + wxyz +
+           "</BWFXML>"},
+      {"MalformedGetsTheSmallOne", "<BWFXML><NOTE>half</BWFXML>", ChannelConvention::ambix, std::nullopt,
+       small + "<NOTE>" + ambix + "</NOTE>\n" + trackListFor("WYZX", "\n") + "\n</BWFXML>\n"},
+      {"AnotherRootGetsTheSmallOne", "<?xml version=\"1.0\"?><TRACK_LIST/>", ChannelConvention::traditional,
+       std::nullopt, small + "<NOTE>" + traditional + "</NOTE>\n" + wxyz + "\n</BWFXML>\n"},
+      {"EntitiesThatCannotBeResolvedGetTheSmallOne",
+       "<!DOCTYPE BWFXML [<!ENTITY p 'pppp'>]><BWFXML>&p;&p;</BWFXML>", ChannelConvention::traditional,
+       std::nullopt, small + "<NOTE>" + traditional + "</NOTE>\n" + wxyz + "\n</BWFXML>\n"},
+      {"HugeGetsTheSmallOne", "<BWFXML>" + std::string(xmlSizeLimit, ' ') + "</BWFXML>",
+       ChannelConvention::traditional, std::nullopt,
+       small + "<NOTE>" + traditional + "</NOTE>\n" + wxyz + "\n</BWFXML>\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const IxmlFacts facts{c.convention, c.timeReference, 48000};
+    EXPECT_EQ(rewriteIxml(c.chunk ? std::optional<std::string_view>(*c.chunk) : std::nullopt, facts),
+              c.expected);
   }
 }
 
