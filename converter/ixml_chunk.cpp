@@ -169,9 +169,9 @@ void setTimeReference(XmlNode& root, std::uint64_t reference, std::uint32_t rate
 
 std::string_view conventionNote(ChannelConvention convention) {
   if (convention == ChannelConvention::ambix) {
-    return "First-order ambisonics, AmbiX: ACN channel order 0 1 2 3 (W Y Z X), SN3D normalisation";
+    return "First-order ambisonics AmbiX: ACN channel order 0 1 2 3 (W Y Z X) with SN3D normalisation";
   }
-  return "First-order ambisonics B-format, traditional channel order W X Y Z, W 3 dB down";
+  return "First-order ambisonics B-format: traditional channel order W X Y Z with W 3 dB down";
 }
 
 std::string rewriteIxml(std::optional<std::string_view> chunk, const IxmlFacts& facts) {

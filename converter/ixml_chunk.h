@@ -31,7 +31,8 @@ struct IxmlFacts {
   std::uint32_t sampleRate = 0;  // the output's, which its TimeReference counts in
 };
 
-// The sentence the iXML NOTE carries for a convention.
+// The sentence the iXML NOTE carries for a convention; it holds no comma,
+// so that a CodingHistory line can carry it too.
 std::string_view conventionNote(ChannelConvention convention);
 
 // The output's iXML chunk body, from the WX file's, when it has one.
