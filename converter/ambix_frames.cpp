@@ -173,4 +173,19 @@ std::optional<AmbixFrames> ambixFramesOf(const FormatFields& format) {
   return std::nullopt;
 }
 
+// 32-bit samples travel as 4-byte reals, which byte-order settings reach;
+// 64-bit ones as characters, which they leave as they are.
+void planAmbixOutput(const FormatFields& wx, FrameShape& shape, OutputFormat& format) {
+  const AmbixFrames ambix = *ambixFramesOf(wx);
+  shape.make = ambix.make;
+  const HalfItem sample =
+      ambix.sampleBytes == 4 ? HalfItem{ItemKind::real4, 4} : HalfItem{ItemKind::characters, 8};
+  shape.output = {{sample, sample, sample, sample}, 4};
+  format.formatTag = 3;
+  format.blockAlign = static_cast<std::uint16_t>(4 * ambix.sampleBytes);
+  format.bitsPerSample = format.validBits = static_cast<std::uint16_t>(8 * ambix.sampleBytes);
+  format.ambisonic = false;
+  format.extensibleAlways = true;
+}
+
 }  // namespace quadrel

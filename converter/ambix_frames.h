@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "converter/frame_loop.h"
+#include "converter/output_header.h"
 #include "converter/wave_format.h"
 
 namespace quadrel {
@@ -26,6 +27,11 @@ struct AmbixFrames {
 // cannot take exactly: integers wider than 32 bits, floats other than 32
 // and 64 bits, and other kinds.
 std::optional<AmbixFrames> ambixFramesOf(const FormatFields& format);
+
+// The frames and fmt fields of an AmbiX output from inputs of `wx`'s
+// format, one that ambixFramesOf takes: four floating-point samples a
+// frame, in WAVE_FORMAT_EXTENSIBLE with the standard SubFormat.
+void planAmbixOutput(const FormatFields& wx, FrameShape& shape, OutputFormat& format);
 
 // The square root of 2 times `value`, rounded once to the nearest double.
 double timesSqrt2(double value);

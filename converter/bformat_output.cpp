@@ -1,16 +1,16 @@
-// Writing and settling the output header.
+// Writing the output and settling its header.
 #include "converter/bformat_output.h"
 
 #include <vector>
 
+#include "converter/settle_check.h"
+#include "converter/tail_copy.h"
 #include "services/units/binary_units.h"
 
 namespace quadrel {
 namespace {
 
-constexpr int outputUnit = 9;
-
-void writeCanonicalHeader(CanonicalImage image) {
+void writeCanonicalHeader(int unit, CanonicalImage image) {
   std::byte* h = image.data();
   const TransferItem groupA[] = {TransferItem::characters(h, 4), TransferItem::integer4(h + 4),
                                  TransferItem::characters(h + 8, 8)};
@@ -19,10 +19,10 @@ void writeCanonicalHeader(CanonicalImage image) {
   const TransferItem groupC[] = {TransferItem::integer4(h + 24), TransferItem::integer4(h + 28)};
   const TransferItem groupD[] = {TransferItem::integer2(h + 32), TransferItem::integer2(h + 34),
                                  TransferItem::characters(h + 36, 4), TransferItem::integer4(h + 40)};
-  writeStatement(outputUnit, groupA);
-  writeStatement(outputUnit, groupB);
-  writeStatement(outputUnit, groupC);
-  writeStatement(outputUnit, groupD);
+  writeStatement(unit, groupA);
+  writeStatement(unit, groupB);
+  writeStatement(unit, groupC);
+  writeStatement(unit, groupD);
 }
 
 // A chunked header's fields as the items of one request.
@@ -36,26 +36,43 @@ std::vector<TransferItem> headerItems(ChunkedHeader& header) {
 
 }  // namespace
 
-void writeOutputHeader(const OutputPlan& plan) {
-  if (plan.form == OutputForm::canonical) {
-    writeCanonicalHeader(plan.canonical);
-    return;
-  }
-  ChunkedHeader header = buildChunkedHeader(plan.layout, plan.sizes);
-  writeStatement(outputUnit, headerItems(header));
+void BFormatOutput::open(std::string_view nameField) {
+  openUnit(files_.output, nameField, UnitAction::write);
+  rewindUnit(files_.output);
 }
 
-void settleOutput(const OutputPlan& plan, std::int64_t frames, std::optional<std::uint64_t> cutTo) {
-  if (plan.form == OutputForm::canonical) return;
-  std::optional<std::uint64_t> length = writtenLength(outputUnit);
-  if (!length) return;
-  if (cutTo && *cutTo < *length) {
-    cutOutputAt(outputUnit, *cutTo);
-    length = cutTo;
+void BFormatOutput::writeHeader() {
+  if (plan_.form == OutputForm::canonical) {
+    writeCanonicalHeader(files_.output, plan_.canonical);
+    return;
   }
-  ChunkedHeader settled = buildChunkedHeader(plan.layout, settledSizes(plan, frames, *length));
-  if (settled.image == buildChunkedHeader(plan.layout, plan.sizes).image) return;
-  writeStatementAt(outputUnit, 0, headerItems(settled));
+  first_ = buildChunkedHeader(plan_.layout, plan_.sizes);
+  writeStatement(files_.output, headerItems(first_));
+}
+
+std::optional<int> BFormatOutput::writeFrames() {
+  const FrameRun run = moveFrames(files_, plan_.counts, plan_.shape);
+  frames_ = run.frames;
+  const std::optional<int> endedFirst = inputEndedFirst(files_, plan_.counts, run);
+  endedEarly_ = endedFirst.has_value();
+  return endedFirst;
+}
+
+void BFormatOutput::writeTail() { cutTo_ = quadrel::writeTail(files_, plan_, frames_); }
+
+void BFormatOutput::settle() {
+  if (plan_.form == OutputForm::canonical) return;
+  std::optional<std::uint64_t> length = writtenLength(files_.output);
+  if (!length) return;
+  if (cutTo_ && *cutTo_ < *length) {
+    cutOutputAt(files_.output, *cutTo_);
+    length = cutTo_;
+  }
+  ChunkedHeader settled = buildChunkedHeader(plan_.layout, settledSizes(plan_, frames_, *length));
+  // Sizes known ahead must come out as planned: a pipe gets no second header.
+  if (plan_.sizes.riffKnown && !endedEarly_ && !cutTo_) checkSettledHeader(first_.image, settled.image);
+  if (settled.image == first_.image) return;
+  writeStatementAt(files_.output, 0, headerItems(settled));
 }
 
 }  // namespace quadrel

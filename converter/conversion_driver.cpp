@@ -1,7 +1,7 @@
 // The conversion driver: one straight run from the banner to the end. It
 // reads the two inputs into their descriptions, which checks them; plans
-// the output from them; writes the header, the frames and the tail; and
-// settles the header.
+// the output from them; writes it; and settles its header, or fails where
+// an input's data ended first.
 //
 // The output file is opened only after every check has passed, so a
 // rejected pair never creates or changes an output file.
@@ -16,7 +16,6 @@
 #include "converter/input_reader.h"
 #include "converter/output_plan.h"
 #include "converter/rejection.h"
-#include "converter/tail_copy.h"
 #include "converter/usage.h"
 #include "services/console/arguments.h"
 #include "services/console/console_input.h"
@@ -27,10 +26,6 @@
 
 namespace quadrel {
 namespace {
-
-constexpr int wxUnit = 1;
-constexpr int yzUnit = 2;
-constexpr int outputUnit = 9;
 
 struct NameFields {
   NameField wx = blankNameField();
@@ -98,18 +93,7 @@ bool namesAmbisonicFile(std::string_view field) {
   return extension == ".amb";
 }
 
-void rejectIf(Rejection rejection) {
-  if (rejection) rejectInputPair(*rejection);
-}
-
-// How the frames end: when an input's data ended first, the header is
-// settled over the frames converted, and then that input's end is reported.
-void endFrames(const OutputPlan& plan, const FrameRun& run) {
-  if (const std::optional<int> unit = inputEndedFirst(plan.counts, run)) {
-    settleOutput(plan, run.frames);
-    failAtEndOfData(*unit);
-  }
-}
+void openInput(int unit, const NameField& name) { openUnit(unit, asText(name), UnitAction::read); }
 
 }  // namespace
 
@@ -119,44 +103,46 @@ void runConversion() {
   writeBanner();
   const NameFields names = obtainNames(ambix ? 2 : 1);
   const bool ambisonic = namesAmbisonicFile(asText(names.output));
-  // A name ending in .amb promises the traditional order.
-  if (ambix && ambisonic) rejectInputPair("ERROR - An AmbiX output cannot be named .amb");
+  rejectIf(checkAmbixName(ambix, ambisonic));
+  const ConversionFiles files;
 
-  openUnit(wxUnit, asText(names.wx), {UnitAction::read, UnitStatus::old});
-  CheckedInput wx = readWxInput();
+  openInput(files.wx, names.wx);
+  const CheckedInput wx = readWxInput(files);
   writeSummary("Number of data points #1 :", "Sampling Frequency #1 (Hz):", wx.frames, wx.input.format);
-
-  openUnit(yzUnit, asText(names.yz), {UnitAction::read, UnitStatus::old});
-  const CheckedInput yz = readYzInput(wx.input);
+  openInput(files.yz, names.yz);
+  const CheckedInput yz = readYzInput(files, wx.input);
   if (ambix) rejectIf(checkAmbixSamples(wx.input, yz.input));
   writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", yz.frames, wx.input.format);
 
   const OutputLabel label = ambix       ? OutputLabel::ambix
                             : ambisonic ? OutputLabel::bFormat
                                         : OutputLabel::plain;
-  if (!keepsCanonicalHeader(wx.input, yz.input, yz.frames, label)) readTailChunks(wx.input);
-  const OutputPlan plan = planOutput(wx.input, yz.input, yz.frames, label);
+  const OutputPlan plan =
+      planOutput(wx.input, yz.input, yz.frames, label, [&] { return listWxTail(files, wx.input); });
 
-  openUnit(outputUnit, asText(names.output), {UnitAction::write, UnitStatus::unknown});
-  rewindUnit(outputUnit);
+  BFormatOutput output(files, plan);
+  output.open(asText(names.output));
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Outfile Fsampling ="),
                      LayoutItem::int8(static_cast<std::int32_t>(wx.input.format.sampleRate)),
                      LayoutItem::text(" Hz")});
-  writeOutputHeader(plan);
+  output.writeHeader();
   writeLayoutRecord({LayoutItem::text(" ")});
   writeLayoutRecord({LayoutItem::skip(), LayoutItem::text("Saving data to output file (s)...")});
 
-  if (progressCanShow()) startProgress(plannedLength(plan, bytesLeftInUnit(wxUnit)));
-  const FrameRun run = moveFrames(plan.counts, plan.shape);
-  endFrames(plan, run);
-  const std::optional<std::uint64_t> cutTo = writeTail(plan, run.frames);
+  if (progressCanShow()) startProgress(plannedLength(plan, bytesLeftInUnit(files.wx)));
+  // An input whose data ends first leaves the frames converted, settled.
+  if (const std::optional<int> endedFirst = output.writeFrames()) {
+    output.settle();
+    failAtEndOfData(*endedFirst);
+  }
+  output.writeTail();
   finishProgress();
-  settleOutput(plan, run.frames, cutTo);
+  output.settle();
   writeValueListRecord({ListValue::string(" Conversion terminated OK !!!!")});
 
-  closeUnit(wxUnit);
-  closeUnit(yzUnit);
-  closeUnit(outputUnit);
+  closeUnit(files.wx);
+  closeUnit(files.yz);
+  closeUnit(files.output);
 }
 
 }  // namespace quadrel

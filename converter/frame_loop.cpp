@@ -22,10 +22,6 @@
 namespace quadrel {
 namespace {
 
-constexpr int wxUnit = 1;
-constexpr int yzUnit = 2;
-constexpr int outputUnit = 9;
-
 // ---- Frame layouts --------------------------------------------------------------
 //
 //   bits   WX half (W, X)   YZ half (Y, Z)   frame written   items per half
@@ -140,11 +136,14 @@ struct FrameLayout {
   }
 };
 
-// What the byte-order settings of the three units do to the frames.
+// What the byte-order settings of the three files do to the frames.
 struct FrameConversion {
-  const ByteOrderSettings& wx = byteOrderOf(wxUnit);
-  const ByteOrderSettings& yz = byteOrderOf(yzUnit);
-  const ByteOrderSettings& output = byteOrderOf(outputUnit);
+  const ByteOrderSettings& wx;
+  const ByteOrderSettings& yz;
+  const ByteOrderSettings& output;
+
+  explicit FrameConversion(const ConversionFiles& files)
+      : wx(byteOrderOf(files.wx)), yz(byteOrderOf(files.yz)), output(byteOrderOf(files.output)) {}
 
   bool any() const { return wx.convert || yz.convert || output.convert; }
   // A real in another representation may fail to convert, which is
@@ -175,8 +174,8 @@ struct FrameConversion {
 // The read and write requests of one frame, on an image of its own.
 class FrameRequests {
  public:
-  explicit FrameRequests(const FrameLayout& layout)
-      : layout_(layout), image_(2 * layout.halfLength + layout.outputLength) {
+  FrameRequests(const ConversionFiles& files, const FrameLayout& layout)
+      : files_(files), layout_(layout), image_(2 * layout.halfLength + layout.outputLength) {
     std::byte* at = image_.data();
     for (std::vector<TransferItem>* side : {&wx_, &yz_}) {
       for (const HalfItem& item : layout.shape.half.items()) {
@@ -197,17 +196,18 @@ class FrameRequests {
 
   // Both inputs hold the frame's half fetched: the reads cannot end.
   std::int64_t transfer() {
-    readStatement(wxUnit, wx_);
-    readStatement(yzUnit, yz_);
+    readStatement(files_.wx, wx_);
+    readStatement(files_.yz, yz_);
     if (layout_.shape.make) {
       std::byte* halves = image_.data();
       layout_.shape.make(halves + 2 * layout_.halfLength, halves, halves + layout_.halfLength, 1);
     }
-    writeStatement(outputUnit, frame_);
+    writeStatement(files_.output, frame_);
     return 1;
   }
 
  private:
+  const ConversionFiles& files_;
   const FrameLayout& layout_;
   std::vector<std::byte> image_;
   std::vector<TransferItem> wx_, yz_, frame_;
@@ -216,12 +216,12 @@ class FrameRequests {
 // Moves as many whole frames as both inputs have fetched and the output's
 // room takes, at most `wanted`; at least one, as both inputs hold a frame
 // half fetched and the room takes a frame.
-std::int64_t moveFetchedFrames(std::int64_t wanted, const FrameLayout& layout,
+std::int64_t moveFetchedFrames(const ConversionFiles& files, std::int64_t wanted, const FrameLayout& layout,
                                const FrameConversion& conversion) {
   const std::size_t half = layout.halfLength;
-  const std::span<const std::byte> wx = borrowFetched(wxUnit);
-  const std::span<const std::byte> yz = borrowFetched(yzUnit);
-  const std::span<std::byte> room = borrowRoom(outputUnit, layout.outputLength);
+  const std::span<const std::byte> wx = borrowFetched(files.wx);
+  const std::span<const std::byte> yz = borrowFetched(files.yz);
+  const std::span<std::byte> room = borrowRoom(files.output, layout.outputLength);
   std::size_t frames = std::min(std::min(wx.size(), yz.size()) / half, room.size() / layout.outputLength);
   if (static_cast<std::uint64_t>(wanted) < frames) frames = static_cast<std::size_t>(wanted);
 
@@ -231,9 +231,9 @@ std::int64_t moveFetchedFrames(std::int64_t wanted, const FrameLayout& layout,
     weave(room.data(), wx.data(), yz.data(), frames, half);
     if (conversion.any()) conversion.apply(room.data(), frames, layout);
   }
-  commitFetched(wxUnit, frames * half);
-  commitFetched(yzUnit, frames * half);
-  commitRoom(outputUnit, frames * layout.outputLength, layout.outputLength);
+  commitFetched(files.wx, frames * half);
+  commitFetched(files.yz, frames * half);
+  commitRoom(files.output, frames * layout.outputLength, layout.outputLength);
   return static_cast<std::int64_t>(frames);
 }
 
@@ -253,40 +253,41 @@ FrameHalf frameHalf(std::int16_t bitsPerSample, std::int16_t blockAlign) {
   }
 }
 
-FrameRun moveFrames(const FrameCounts& counts, const FrameShape& shape) {
+FrameRun moveFrames(const ConversionFiles& files, const FrameCounts& counts, const FrameShape& shape) {
   const FrameLayout layout(shape);
   FrameRun run;
   if (layout.halfLength == 0 || (counts.wx && *counts.wx <= 0)) return run;
   const std::int64_t limit = counts.wx.value_or(counts.yz.value_or(std::numeric_limits<std::int64_t>::max()));
-  const FrameConversion conversion;
+  const FrameConversion conversion(files);
   const bool oneAtATime = conversion.throughRequests(layout);
-  FrameRequests requests(layout);
+  FrameRequests requests(files, layout);
   while (run.frames < limit) {
-    for (const int unit : {wxUnit, yzUnit}) {
+    for (const int unit : {files.wx, files.yz}) {
       if (fetchAtLeast(unit, layout.halfLength)) continue;
       run.ranOut = unit;
       run.insideFrame = !borrowFetched(unit).empty();
-      if (unit == wxUnit && !counts.wx && !counts.yz && !run.insideFrame) {
-        run.otherGoesOn = fetchAtLeast(yzUnit, 1);
+      if (unit == files.wx && !counts.wx && !counts.yz && !run.insideFrame) {
+        run.otherGoesOn = fetchAtLeast(files.yz, 1);
       }
       return run;
     }
     run.frames +=
-        oneAtATime ? requests.transfer() : moveFetchedFrames(limit - run.frames, layout, conversion);
+        oneAtATime ? requests.transfer() : moveFetchedFrames(files, limit - run.frames, layout, conversion);
   }
   // The count reached: the input without one must have ended there too.
-  if (!counts.wx || !counts.yz) run.otherGoesOn = fetchAtLeast(counts.wx ? yzUnit : wxUnit, 1);
+  if (!counts.wx || !counts.yz) run.otherGoesOn = fetchAtLeast(counts.wx ? files.yz : files.wx, 1);
   return run;
 }
 
-std::optional<int> inputEndedFirst(const FrameCounts& counts, const FrameRun& run) {
-  if (run.ranOut == yzUnit) return yzUnit;
-  if (run.ranOut == wxUnit) {
+std::optional<int> inputEndedFirst(const ConversionFiles& files, const FrameCounts& counts,
+                                   const FrameRun& run) {
+  if (run.ranOut == files.yz) return files.yz;
+  if (run.ranOut == files.wx) {
     // Two streams without counts that end together between two frames.
     if (!counts.wx && !counts.yz && !run.insideFrame && !run.otherGoesOn) return std::nullopt;
-    return wxUnit;
+    return files.wx;
   }
-  if (run.otherGoesOn) return counts.wx ? wxUnit : yzUnit;
+  if (run.otherGoesOn) return counts.wx ? files.wx : files.yz;
   return std::nullopt;
 }
 

@@ -1,5 +1,5 @@
-// The frame loop of the four-channel output: W X Y Z frames woven from
-// units 1 and 2 into unit 9, and the one decision of how the frames ended.
+// The frame loop of the four-channel output: W X Y Z frames woven from the
+// two inputs into the output, and the one decision of how the frames ended.
 #pragma once
 
 #include <array>
@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 
+#include "converter/conversion_files.h"
 #include "services/units/transfer_item.h"
 
 namespace quadrel {
@@ -60,8 +61,8 @@ struct FrameCounts {
 // How the frames stopped, as the loop found it.
 struct FrameRun {
   std::int64_t frames = 0;  // converted
-  // The input (1 or 2) whose data gave out before the next frame; 0 when
-  // the count was reached.
+  // The unit of the input whose data gave out before the next frame; 0
+  // when the count was reached.
   int ranOut = 0;
   bool insideFrame = false;  // it gave out part-way into a frame
   // Whether the other input still had data then; asked only where it
@@ -71,16 +72,17 @@ struct FrameRun {
   bool otherGoesOn = false;
 };
 
-// Makes frames of units 1 and 2 into unit 9: each frame is a half of
-// unit 1 and one of unit 2, written as one request to unit 9. The
-// WX count governs (none for 0 or less), else the YZ count; without
-// either, frames go until an input's data ends. Reports nothing: an input
-// that ends is found and returned.
-FrameRun moveFrames(const FrameCounts& counts, const FrameShape& shape);
+// Makes frames of the two inputs into the output: each frame is a half of
+// the WX file and one of the YZ file, written as one request. The WX count
+// governs (none for 0 or less), else the YZ count; without either, frames
+// go until an input's data ends. Reports nothing: an input that ends is
+// found and returned.
+FrameRun moveFrames(const ConversionFiles& files, const FrameCounts& counts, const FrameShape& shape);
 
-// The input whose data ended first, which the run reports as a read past
-// its end; nothing when the frames ended as they should: at the count, or
-// both inputs without one at the same frame boundary.
-std::optional<int> inputEndedFirst(const FrameCounts& counts, const FrameRun& run);
+// The unit of the input whose data ended first, which the run reports as a
+// read past its end; nothing when the frames ended as they should: at the
+// count, or both inputs without one at the same frame boundary.
+std::optional<int> inputEndedFirst(const ConversionFiles& files, const FrameCounts& counts,
+                                   const FrameRun& run);
 
 }  // namespace quadrel

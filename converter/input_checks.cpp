@@ -56,6 +56,16 @@ Rejection checkSampleWidth(const InputDescription& input) {
   return std::nullopt;
 }
 
+Rejection checkBlockAlign(std::uint16_t blockAlign) {
+  if (blockAlign == 0) return "ERROR - Invalid block align";
+  return std::nullopt;
+}
+
+Rejection checkAmbixName(bool ambix, bool namedAmb) {
+  if (ambix && namedAmb) return "ERROR - An AmbiX output cannot be named .amb";
+  return std::nullopt;
+}
+
 Rejection checkAmbixSamples(const InputDescription& wx, const InputDescription& yz) {
   if (wx.format.kind != yz.format.kind || wx.format.kind == SampleKind::other) {
     return "ERROR - Unsupported sample format";

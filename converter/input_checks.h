@@ -7,11 +7,10 @@
 #include <string_view>
 
 #include "converter/input_description.h"
+#include "converter/rejection.h"
 #include "converter/wave_parser.h"
 
 namespace quadrel {
-
-using Rejection = std::optional<std::string_view>;
 
 // A frame count; nothing when the data runs to the end of a stream whose
 // length is not known.
@@ -39,6 +38,13 @@ Rejection checkSampleKind(const InputDescription& input);
 // A frame must be made of whole bytes per sample: the block align is the
 // channel count times the bytes of one sample.
 Rejection checkSampleWidth(const InputDescription& input);
+
+// A frame count needs a block align other than 0.
+Rejection checkBlockAlign(std::uint16_t blockAlign);
+
+// A name ending in .amb promises the traditional channel order, which AmbiX
+// output does not keep.
+Rejection checkAmbixName(bool ambix, bool namedAmb);
 
 // AmbiX takes samples of one kind in both files, of the widths it converts
 // exactly (ambix_frames.h).

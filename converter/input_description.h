@@ -54,10 +54,6 @@ struct InputDescription {
   // not say.
   std::optional<std::uint64_t> riffEnd;
   std::optional<std::vector<std::byte>> bext;  // the WX file's bext body, up to its limit
-  // The whole chunks after the data, inside both the file and riffEnd, in
-  // file order; nothing when they still have to come through a stream.
-  // Listed for a WX file whose output takes chunks (see readTailChunks).
-  std::optional<std::vector<TailChunk>> tail;
 };
 
 }  // namespace quadrel

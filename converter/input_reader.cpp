@@ -30,15 +30,10 @@
 namespace quadrel {
 namespace {
 
-constexpr int wxUnit = 1;
-constexpr int yzUnit = 2;
 constexpr std::uint64_t canonicalHeaderLength = 44;
 
-enum class Role { wx, yz };
-
-void rejectIf(Rejection rejection) {
-  if (rejection) rejectInputPair(*rejection);
-}
+// The WX file is checked on its own; the YZ file against the WX file.
+enum class Role : std::uint8_t { wx, yz };
 
 // The groups of the canonical header, each one read request whose items
 // carry the unit's byte-order settings to the numbers.
@@ -122,8 +117,8 @@ void readToData(int unit, WaveParser& parser) {
 
 // The checks that an input's format fields allow, made as soon as they are
 // known: the WX stereo check, or the YZ comparisons up to the byte rate.
-void checkFormat(const FormatFields& format, const FormatFields* wx) {
-  rejectIf(wx == nullptr ? checkWxStereo(format) : compareFormats(*wx, format));
+void checkFormat(Role role, const FormatFields& format, const FormatFields& wx) {
+  rejectIf(role == Role::wx ? checkWxStereo(format) : compareFormats(wx, format));
 }
 
 // What a RIFF file's data size declares: nothing for "up to the end", which
@@ -210,9 +205,9 @@ InputDescription describeWalked(int unit, ParsedWave parsed) {
 }
 
 // Reads one input's header and makes the checks that its own format fields
-// allow; `wx` is the WX file's format when reading the YZ file.
-InputDescription readInput(int unit, const FormatFields* wx) {
-  WaveParser parser(wx == nullptr);
+// allow; `wx` is the WX file's format, which the YZ file is compared with.
+InputDescription readInput(int unit, Role role, const FormatFields& wx) {
+  WaveParser parser(role == Role::wx);
   HeaderGroups groups(unit, parser);
   groups.readA();
   const bool fixed = parser.notWave();
@@ -220,9 +215,9 @@ InputDescription readInput(int unit, const FormatFields* wx) {
   if (fixed || groups.idAt(12, "fmt ")) {
     groups.readB();
     if (fixed || groups.fmtLength() >= plainFormatLength) {
-      if (wx == nullptr) checkFormat(groups.format(), wx);
+      if (role == Role::wx) checkFormat(role, groups.format(), wx);
       groups.readC();
-      if (wx != nullptr) checkFormat(groups.format(), wx);
+      if (role == Role::yz) checkFormat(role, groups.format(), wx);
       formatChecked = true;
       if (fixed || (parser.parsed().form == WaveForm::riff && groups.fmtLength() == plainFormatLength)) {
         groups.readD();
@@ -232,26 +227,26 @@ InputDescription readInput(int unit, const FormatFields* wx) {
   }
   readToData(unit, parser);
   rejectIf(checkParsedFormat(parser.parsed()));
-  if (!formatChecked) checkFormat(*parser.parsed().format, wx);
+  if (!formatChecked) checkFormat(role, *parser.parsed().format, wx);
   return describeWalked(unit, parser.parsed());
 }
 
 Frames framesOrReject(std::optional<std::uint64_t> dataLength, std::uint16_t blockAlign) {
-  if (blockAlign == 0) rejectInputPair("ERROR - Invalid block align");
+  rejectIf(checkBlockAlign(blockAlign));
   if (!dataLength) return std::nullopt;
   return frameCount(*dataLength, static_cast<std::int16_t>(blockAlign));
 }
 
 }  // namespace
 
-CheckedInput readWxInput() {
-  InputDescription wx = readInput(wxUnit, nullptr);
+CheckedInput readWxInput(const ConversionFiles& files) {
+  InputDescription wx = readInput(files.wx, Role::wx, {});
   const Frames frames = framesOrReject(wx.dataLength, wx.format.blockAlign);
   return {std::move(wx), frames};
 }
 
-CheckedInput readYzInput(const InputDescription& wx) {
-  InputDescription yz = readInput(yzUnit, &wx.format);
+CheckedInput readYzInput(const ConversionFiles& files, const InputDescription& wx) {
+  InputDescription yz = readInput(files.yz, Role::yz, wx.format);
   rejectIf(compareLengthsAndBits(wx, yz));
   const Frames frames = framesOrReject(wx.dataLength, yz.format.blockAlign);
   rejectIf(checkSampleWidth(wx));
@@ -259,21 +254,17 @@ CheckedInput readYzInput(const InputDescription& wx) {
   return {std::move(yz), frames};
 }
 
-void readTailChunks(InputDescription& wx) {
-  wx.tail.reset();
-  if (!wx.dataEnd) {
-    wx.tail.emplace();
-    return;
-  }
+std::optional<std::vector<TailChunk>> listWxTail(const ConversionFiles& files, const InputDescription& wx) {
+  if (!wx.dataEnd) return std::vector<TailChunk>();
   // Nothing of the data is handed out yet: the unit stands at its start.
-  const std::optional<std::uint64_t> left = bytesLeftInUnit(wxUnit);
-  if (!left) return;
+  const std::optional<std::uint64_t> left = bytesLeftInUnit(files.wx);
+  if (!left) return std::nullopt;
   const std::uint64_t fileEnd = wx.dataStart + *left;
   const std::uint64_t limit = std::min(fileEnd, wx.riffEnd.value_or(fileEnd));
-  wx.tail = listTailChunks(*wx.dataEnd, limit,
-                           [](std::uint64_t offset, std::span<std::byte, chunkHeaderLength> header) {
-                             return peekAt(wxUnit, offset, header);
-                           });
+  return listTailChunks(*wx.dataEnd, limit,
+                        [&](std::uint64_t offset, std::span<std::byte, chunkHeaderLength> header) {
+                          return peekAt(files.wx, offset, header);
+                        });
 }
 
 }  // namespace quadrel

@@ -1,9 +1,13 @@
-// Reading the two inputs' headers from units 1 and 2 into their
+// Reading the two inputs' headers into their
 // descriptions, with the checks in their order: each check is made as soon
 // as the fields it needs are read, and the first that fails writes its
 // error record and stops the run.
 #pragma once
 
+#include <optional>
+#include <vector>
+
+#include "converter/conversion_files.h"
 #include "converter/input_checks.h"
 #include "converter/input_description.h"
 
@@ -14,19 +18,18 @@ struct CheckedInput {
   Frames frames;
 };
 
-// Reads the WX file's header from unit 1 with its stereo check; `frames`
-// is the WX frame count.
-CheckedInput readWxInput();
+// Reads the WX file's header with its stereo check; `frames` is the WX
+// frame count.
+CheckedInput readWxInput(const ConversionFiles& files);
 
-// Reads the YZ file's header from unit 2 and compares it with the WX
-// file's; `frames` is the conversion frame count, the WX data length by the
-// YZ block align.
-CheckedInput readYzInput(const InputDescription& wx);
+// Reads the YZ file's header and compares it with the WX file's; `frames`
+// is the conversion frame count, the WX data length by the YZ block align.
+CheckedInput readYzInput(const ConversionFiles& files, const InputDescription& wx);
 
-// Lists the whole chunks after the WX file's data (InputDescription::tail)
-// when unit 1 is a regular file, by reading at their offsets: the unit's
-// position does not move. A stream's chunks are met as they come; after
-// data that runs to the end of a stream there are none.
-void readTailChunks(InputDescription& wx);
+// The whole chunks after the WX file's data that the output takes, listed
+// by reading at their offsets when the WX file is a regular file: its
+// position does not move. Nothing for a stream, whose chunks are met as
+// they come; none after data that runs to the end of a stream.
+std::optional<std::vector<TailChunk>> listWxTail(const ConversionFiles& files, const InputDescription& wx);
 
 }  // namespace quadrel

@@ -42,26 +42,7 @@ OutputFormat outputFormat(const InputDescription& wx, const InputDescription& yz
   return format;
 }
 
-// AmbiX: four floating-point samples a frame, each 32 or 64 bits, which
-// byte-order settings reach as they reach 4-byte reals; 8-byte ones they
-// leave as they are.
-void planAmbix(const InputDescription& wx, OutputPlan& plan) {
-  const AmbixFrames ambix = *ambixFramesOf(wx.format);
-  plan.shape.make = ambix.make;
-  const HalfItem sample =
-      ambix.sampleBytes == 4 ? HalfItem{ItemKind::real4, 4} : HalfItem{ItemKind::characters, 8};
-  plan.shape.output = {{sample, sample, sample, sample}, 4};
-  plan.blockAlign = static_cast<std::uint16_t>(4 * ambix.sampleBytes);
-  OutputFormat& format = plan.layout.format;
-  format.formatTag = 3;
-  format.blockAlign = plan.blockAlign;
-  format.bitsPerSample = format.validBits = static_cast<std::uint16_t>(8 * ambix.sampleBytes);
-  format.ambisonic = false;
-  format.extensibleAlways = true;
-}
-
-}  // namespace
-
+// A canonical pair keeps the 44-byte header when its sizes fit 32 bits.
 bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz, Frames frames,
                           OutputLabel label) {
   if (label != OutputLabel::plain || !frames) return false;
@@ -74,8 +55,10 @@ bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz
   return riffSize <= sizeFieldLimit && 36 + dataSize <= sizeFieldLimit;
 }
 
+}  // namespace
+
 OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames,
-                      OutputLabel label) {
+                      OutputLabel label, const TailLister& listTail) {
   OutputPlan plan;
   const Frames yzFrames =
       yz.dataLength ? frameCount(*yz.dataLength, static_cast<std::int16_t>(yz.format.blockAlign)) : Frames();
@@ -93,7 +76,10 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
 
   plan.form = OutputForm::chunked;
   plan.layout.format = outputFormat(wx, yz, label);
-  if (label == OutputLabel::ambix) planAmbix(wx, plan);
+  if (label == OutputLabel::ambix) {
+    planAmbixOutput(wx.format, plan.shape, plan.layout.format);
+    plan.blockAlign = plan.layout.format.blockAlign;
+  }
   // Readers want the frame count of every format but plain PCM.
   plan.layout.fact = plan.layout.format.extensible() || plan.layout.format.formatTag != 1;
   if (wx.bext) {
@@ -107,9 +93,9 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
     tailLength = 0;
   } else {
     plan.tailFrom = *wx.dataEnd;
-    if (wx.tail) {
+    if (std::optional<std::vector<TailChunk>> listed = listTail()) {
       plan.tail = TailSource::listed;
-      plan.tailChunks = *wx.tail;
+      plan.tailChunks = std::move(*listed);
       tailLength = 0;
       for (const TailChunk& chunk : plan.tailChunks)
         *tailLength += chunk.length();

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -57,15 +58,17 @@ struct OutputPlan {
   std::optional<std::uint64_t> tailLimit;  // a stream's RIFF end
 };
 
+// Lists the WX file's whole chunks after its data, which a chunked output
+// takes; nothing when they can only be met as they come through a stream.
+using TailLister = std::function<std::optional<std::vector<TailChunk>>()>;
+
 // The plan for a checked pair; `frames` is the conversion frame count. The
-// WX file's chunks after the data must have been listed where
-// `keepsCanonicalHeader` says no. For AmbiX the samples must be ones it
-// takes (ambix_frames.h). The plan refers to the WX file's bext body, which
-// must outlive it.
-bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz, Frames frames,
-                          OutputLabel label);
+// plan decides the header's form once, and lists the WX file's chunks after
+// its data with `listTail` only for a chunked one. For AmbiX the samples
+// must be ones it takes (ambix_frames.h). The plan refers to the WX file's
+// bext body, which must outlive it.
 OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames,
-                      OutputLabel label);
+                      OutputLabel label, const TailLister& listTail);
 
 // The sizes the chunked header states at the end: `frames` converted and
 // the output `length` bytes long.

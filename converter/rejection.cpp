@@ -10,4 +10,8 @@ void rejectInputPair(std::string_view message) {
   stopRun();
 }
 
+void rejectIf(Rejection rejection) {
+  if (rejection) rejectInputPair(*rejection);
+}
+
 }  // namespace quadrel

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "converter/conversion_files.h"
 #include "converter/output_plan.h"
 
 namespace quadrel {
@@ -14,6 +15,7 @@ namespace quadrel {
 // the output must end when a chunk that came through a stream was cut off
 // by its end after part of it was written: the output's length before that
 // chunk, on a regular file; nothing otherwise.
-std::optional<std::uint64_t> writeTail(const OutputPlan& plan, std::int64_t frames);
+std::optional<std::uint64_t> writeTail(const ConversionFiles& files, const OutputPlan& plan,
+                                       std::int64_t frames);
 
 }  // namespace quadrel

@@ -266,13 +266,15 @@ struct ProcessorException {
 
 // Runs on the faulting thread, on a stack of its own, so it may only use
 // async-signal-safe calls. Returning passes the exception on to the
-// platform's default handling.
+// handling in place before the guard (passExceptionOn).
 using ExceptionHandler = void (*)(ProcessorException exception);
 
 void installExceptionHandler(ExceptionHandler handler);
 
-// Makes the exception that the handler is looking at take its default
-// course once the handler returns.
+// Makes the exception that the handler is looking at take, once the
+// handler returns, the course it had before installExceptionHandler: the
+// handling then in place, or the default when there was none or it ignored
+// the exception.
 void passExceptionOn(ProcessorException exception);
 
 }  // namespace quadrel::platform

@@ -71,5 +71,19 @@ TEST(TerminationDeathTest, ControlEventBeforeTheHandlerWaitsForIt) {
       ExitedWithCode(40), "^$");
 }
 
+// An exception passed on takes the course it had before the guard: here a
+// handler of the host's, not the default that would kill the process.
+TEST(TerminationDeathTest, ExceptionPassedOnReachesThePreviousDisposition) {
+  EXPECT_EXIT(
+      {
+        std::signal(SIGABRT, [](int) { std::_Exit(50); });
+        platform::installExceptionHandler(
+            [](platform::ProcessorException e) { platform::passExceptionOn(e); });
+        std::raise(SIGABRT);
+        std::_Exit(1);
+      },
+      ExitedWithCode(50), "^$");
+}
+
 }  // namespace
 }  // namespace quadrel

@@ -20,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr OpenParameters forReading{UnitAction::read, UnitStatus::old};
-constexpr OpenParameters forWriting{UnitAction::write, UnitStatus::unknown};
+constexpr UnitAction forReading = UnitAction::read;
+constexpr UnitAction forWriting = UnitAction::write;
 
 class UnitOperations : public ::testing::Test {
  protected:
@@ -173,12 +173,12 @@ TEST_F(UnitOperations, FrameLoopAndTailCopyGiveTheOneRequestAtATimeBytes) {
     FrameShape shape;
     for (const HalfItem& item : c.half)
       shape.half.slots[shape.half.count++] = item;
-    const FrameRun run =
-        moveFrames({static_cast<std::int64_t>(frames), static_cast<std::int64_t>(frames)}, shape);
+    const FrameRun run = moveFrames(
+        ConversionFiles{}, {static_cast<std::int64_t>(frames), static_cast<std::int64_t>(frames)}, shape);
     EXPECT_EQ(run.frames, static_cast<std::int64_t>(frames));
     OutputPlan everyByte;
     everyByte.tail = TailSource::everyByte;
-    writeTail(everyByte, run.frames);
+    writeTail(ConversionFiles{}, everyByte, run.frames);
     const std::span<const std::byte> yzLeft = borrowFetched(2);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(yzLeft.data()), yzLeft.size()),
               yz.substr(yz.size() - 5))
@@ -207,7 +207,7 @@ TEST_F(UnitOperations, TheTailCopyGoesOnThroughLaterFetches) {
     readStatement(1, whole);
     OutputPlan everyByte;
     everyByte.tail = TailSource::everyByte;
-    writeTail(everyByte, 0);
+    writeTail(ConversionFiles{}, everyByte, 0);
     EXPECT_FALSE(fetchMore(1));
     closeUnit(1);
     closeUnit(9);

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include <fcntl.h>
@@ -43,7 +44,8 @@ constexpr std::size_t maximumErrorTextLength = 1024;
 constexpr int controlSignals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
 constexpr int exceptionSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGABRT};
 
-// Registrations, each made once at start-up before it can be used.
+// Registrations, each made once at start-up before the handler that reads
+// it is in place (the rules of the endings: services/diagnostics/termination.h).
 ControlHandler controlHandler = nullptr;
 ExceptionHandler exceptionHandler = nullptr;
 
@@ -105,20 +107,34 @@ ExceptionKind classify(int signal, const siginfo_t& info) {
   }
 }
 
-void restoreDefault(int signal) {
+void onExceptionSignal(int signal, siginfo_t* info, void*);
+
+// What each exception signal did before the guard took it, kept so that an
+// exception passed on takes that course. An ignored signal, and one already
+// taken by the guard, take the default course instead: an exception passed
+// on must still end the process.
+struct sigaction previousActions[std::size(exceptionSignals)];
+
+void restorePrevious(int signal) {
   struct sigaction action {};
   action.sa_handler = SIG_DFL;
   sigemptyset(&action.sa_mask);
+  for (std::size_t i = 0; i < std::size(exceptionSignals); ++i) {
+    const struct sigaction& previous = previousActions[i];
+    const bool guard = (previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction == onExceptionSignal;
+    const bool ignored = (previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_IGN;
+    if (exceptionSignals[i] == signal && !guard && !ignored) action = previous;
+  }
   sigaction(signal, &action, nullptr);
 }
 
 void onExceptionSignal(int signal, siginfo_t* info, void*) {
   const int savedErrno = errno;
   exceptionHandler({classify(signal, *info), static_cast<std::uint32_t>(signal)});
-  // The handler returned: the exception takes its default course. The signal
-  // stays blocked until this function returns, and then ends the process; a
-  // fault would also come back when its instruction is run again.
-  restoreDefault(signal);
+  // The handler returned: the exception takes the course it had before the
+  // guard. The signal stays blocked until this function returns, and then
+  // takes it; a fault would also come back when its instruction is run again.
+  restorePrevious(signal);
   raise(signal);
   errno = savedErrno;
 }
@@ -138,7 +154,8 @@ void recordMainStack() {
 // Nothing else is blocked while a handler runs: a later control event or
 // exception may interrupt an ending that has come to a halt, and take it
 // over. Only the signal being handled waits for its own handler.
-void handleSignal(int signal, void (*handler)(int, siginfo_t*, void*), void (*plain)(int)) {
+void handleSignal(int signal, void (*handler)(int, siginfo_t*, void*), void (*plain)(int),
+                  struct sigaction* previous = nullptr) {
   struct sigaction action {};
   if (handler != nullptr) {
     action.sa_sigaction = handler;
@@ -148,7 +165,7 @@ void handleSignal(int signal, void (*handler)(int, siginfo_t*, void*), void (*pl
     action.sa_flags = SA_ONSTACK;
   }
   sigemptyset(&action.sa_mask);
-  sigaction(signal, &action, nullptr);
+  sigaction(signal, &action, previous);
 }
 
 void useAlternateStack() {
@@ -329,10 +346,10 @@ void installExceptionHandler(ExceptionHandler handler) {
   exceptionHandler = handler;
   recordMainStack();
   useAlternateStack();
-  for (int signal : exceptionSignals)
-    handleSignal(signal, onExceptionSignal, nullptr);
+  for (std::size_t i = 0; i < std::size(exceptionSignals); ++i)
+    handleSignal(exceptionSignals[i], onExceptionSignal, nullptr, &previousActions[i]);
 }
 
-void passExceptionOn(ProcessorException exception) { restoreDefault(static_cast<int>(exception.code)); }
+void passExceptionOn(ProcessorException exception) { restorePrevious(static_cast<int>(exception.code)); }
 
 }  // namespace quadrel::platform

@@ -7,7 +7,7 @@
 // ends the process and never returns. Processor exceptions reach the
 // unhandled-exception filter on the faulting thread once no frame has taken
 // them; when the program's handler returns, the exception is passed on to
-// the system's default handling.
+// the filter that was in place before, or to the system's default handling.
 #include <array>
 #include <new>
 #include <utility>
@@ -31,7 +31,8 @@ constexpr DWORD longestModulePath = 260;
 constexpr UINT noDialogs = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
 static_assert(noDialogs == 0x8003);
 
-// Registrations, each made once at start-up before it can be used.
+// Registrations, each made once at start-up before the handler that reads
+// it is in place (the rules of the endings: services/diagnostics/termination.h).
 ControlHandler controlHandler = nullptr;
 ExceptionHandler exceptionHandler = nullptr;
 DWORD ownerThreadId = 0;
@@ -45,9 +46,14 @@ BOOL WINAPI onControlEvent(DWORD event) {
   return TRUE;
 }
 
+// The filter in place before the guard's, kept so that an exception passed
+// on takes the course it had before.
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* pointers) {
   const auto code = static_cast<std::uint32_t>(pointers->ExceptionRecord->ExceptionCode);
   exceptionHandler({windows::exceptionKindOf(code), code});
+  if (previousFilter != nullptr && previousFilter != onUnhandledException) return previousFilter(pointers);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -234,11 +240,12 @@ void installExceptionHandler(ExceptionHandler handler) {
   exceptionHandler = handler;
   ULONG kept = stackKeptForOverflow;
   SetThreadStackGuarantee(&kept);
-  SetUnhandledExceptionFilter(onUnhandledException);
+  previousFilter = SetUnhandledExceptionFilter(onUnhandledException);
 }
 
 void passExceptionOn(ProcessorException) {
-  // The filter answers EXCEPTION_CONTINUE_SEARCH once the handler returns.
+  // The filter hands the exception to the previous filter, or answers
+  // EXCEPTION_CONTINUE_SEARCH, once the handler returns.
 }
 
 }  // namespace quadrel::platform

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "services/console/console_replacement.h"
 #include "services/console/line_reader.h"
+#include "services/diagnostics/settings.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {
@@ -19,7 +20,8 @@ struct ConsoleInputUnit : ConsoleConnection {
   std::optional<LineReader> reader;
 };
 
-// Never destroyed: an ending may close it at any moment until the exit.
+// Never destroyed: an ending may close it at any moment until the exit
+// (termination.h).
 ConsoleInputUnit& consoleInput() {
   static ConsoleInputUnit* const unit = new ConsoleInputUnit();
   return *unit;
@@ -50,7 +52,7 @@ class HandleSource final : public ByteSource {
 void connect(ConsoleInputUnit& unit) {
   registerEndingHooks(5, consoleInputHooks);
   platform::HandleKind kind = platform::HandleKind::unknown;
-  if (const std::optional<std::string> path = consoleReplacementName("FORT5")) {
+  if (const std::optional<std::string> path = consoleReplacementName(consoleInputFileSetting())) {
     unit.record.fileName = *path;
     const platform::OpenResult opened = platform::openConsoleReplacement(*path, platform::OpenPurpose::read);
     if (opened.error != 0) failUnitCall(unit.record, openFailureStatus(opened.error), opened.error);

@@ -3,8 +3,7 @@
 
 namespace quadrel {
 
-std::optional<std::string> consoleReplacementName(std::string_view variable) {
-  std::optional<std::string> value = platform::environmentValue(variable);
+std::optional<std::string> consoleReplacementName(const std::optional<std::string>& value) {
   if (!value || value->empty()) return std::nullopt;
   const std::size_t first = value->find_first_not_of(' ');
   if (first == std::string::npos) return std::string();

@@ -5,21 +5,21 @@
 #include <atomic>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "platform/platform.h"
 #include "services/diagnostics/reports.h"
 
 namespace quadrel {
 
-// The file that the environment variable `variable` names, without leading
-// and trailing blanks. Nothing when the variable is absent or empty, as on
+// The file that a FORT5 or FORT6 `value` names, without leading and
+// trailing blanks. Nothing when the variable is absent or empty, as on
 // platforms where a variable cannot hold an empty text.
-std::optional<std::string> consoleReplacementName(std::string_view variable);
+std::optional<std::string> consoleReplacementName(const std::optional<std::string>& value);
 
 // A console unit: the record that reports quote and the handle the unit was
 // connected to on first use. Only the owner thread operates on it; the
-// handle is atomic so that an ending at once closes it exactly once.
+// handle is atomic so that an ending at once closes it exactly once
+// (termination.h).
 struct ConsoleConnection {
   ConsoleConnection(int number, const char* name) {
     record.number = number;

@@ -10,6 +10,7 @@
 #include "services/console/console_replacement.h"
 #include "services/console/record_format.h"
 #include "services/diagnostics/progress.h"
+#include "services/diagnostics/settings.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {
@@ -20,7 +21,8 @@ struct ConsoleOutputUnit : ConsoleConnection {
   ConsoleOutputUnit() : ConsoleConnection(6, "CONOUT$") {}
 };
 
-// Never destroyed: an ending may close it at any moment until the exit.
+// Never destroyed: an ending may close it at any moment until the exit
+// (termination.h).
 ConsoleOutputUnit& consoleOutput() {
   static ConsoleOutputUnit* const unit = new ConsoleOutputUnit();
   return *unit;
@@ -34,7 +36,7 @@ const EndingHooks consoleOutputHooks{nullptr, [] { closeConsoleConnection(consol
 // unconnected.
 void connect(ConsoleOutputUnit& unit) {
   registerEndingHooks(6, consoleOutputHooks);
-  const std::optional<std::string> path = consoleReplacementName("FORT6");
+  const std::optional<std::string> path = consoleReplacementName(consoleOutputFileSetting());
   if (!path) {
     unit.handle.store(platform::standardHandle(platform::StandardStream::output));
     unit.connected = true;

@@ -6,6 +6,11 @@
 namespace quadrel {
 namespace {
 
+// Five entries are raised by no operation of this program (cannot
+// overwrite, too much data, seek required, end of file, too many bytes
+// read). The table is kept whole all the same: it is the run-time's list of
+// texts, and an operation that comes to meet one of those failures must
+// find its words there, not "Message not found".
 constexpr std::array<CatalogueEntry, 21> entries{{
     {status::permissionDenied, "permission to access file denied, unit %d, file %s\r\n"},
     {status::cannotOverwrite, "cannot overwrite existing file, unit %d, file %s\r\n"},

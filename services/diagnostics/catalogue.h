@@ -1,5 +1,5 @@
 // Status codes and the message catalogue: the text of every status code
-// this program raises.
+// this program raises, and of a few that it keeps (catalogue.cpp).
 //
 // A status is 32 bits: bits 31..30 hold the severity class, bits 15..0 the
 // message number. The catalogue is data: one table of {code, template}.

@@ -35,7 +35,8 @@ constexpr std::array<char, lineWidth + 2> eraseBytes = [] {
 }();
 
 // Set before a frame is written and cleared after the erasing, so that an
-// ending at any instant between erases whatever part of the line is there.
+// ending at any instant between erases whatever part of the line is there
+// (termination.h).
 std::atomic<bool> lineShown{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
@@ -51,17 +52,6 @@ struct Progress {
 
 Progress progress;
 
-void appendDecimal(FixedReport& line, std::uint64_t value) {
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (count > 0)
-    line += digits[--count];
-}
-
 void appendSize(FixedReport& line, std::uint64_t bytes) {
   constexpr std::string_view units[] = {"B", "kB", "MB", "GB", "TB", "PB", "EB"};
   std::size_t unit = 0;
@@ -71,10 +61,10 @@ void appendSize(FixedReport& line, std::uint64_t bytes) {
     ++unit;
   }
   const std::uint64_t whole = bytes / scale;
-  appendDecimal(line, whole);
+  appendNumber(line, whole, 10);
   if (unit > 0 && whole < 10) {
     line += '.';
-    appendDecimal(line, bytes % scale / (scale / 10));
+    appendNumber(line, bytes % scale / (scale / 10), 10);
   }
   line += ' ';
   line += units[unit];
@@ -95,7 +85,7 @@ FixedReport progressFrame(std::uint64_t nowMs) {
     line += ' ';
     if (percent < 100) line += ' ';
     if (percent < 10) line += ' ';
-    appendDecimal(line, percent);
+    appendNumber(line, percent, 10);
     line += "%   ";
   } else {
     line += "  ";

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "services/diagnostics/progress.h"
+#include "services/diagnostics/settings.h"
 #include "services/diagnostics/termination.h"
 
 namespace quadrel {
@@ -13,18 +14,6 @@ namespace {
 
 // ---- Text builders, shared by the ordinary reports (into a std::string) and
 // the reports of an ending at once (into a FixedReport).
-
-template <typename Out>
-void appendNumber(Out& out, std::uint64_t magnitude, unsigned base) {
-  char digits[24];
-  int count = 0;
-  do {
-    digits[count++] = "0123456789abcdef"[magnitude % base];
-    magnitude /= base;
-  } while (magnitude != 0);
-  while (count > 0)
-    out += digits[--count];
-}
 
 template <typename Out>
 void appendDecimal(Out& out, std::int64_t value) {
@@ -133,7 +122,7 @@ std::string_view exceptionText(platform::ExceptionKind kind) {
 // Its redirection is looked at once, by the first report of the process.
 // That report may be made by ordinary code or by an ending at once, and the
 // opening may wait for good (a FIFO that nobody reads): an ending that finds
-// it still under way writes nothing rather than wait.
+// it still under way writes nothing rather than wait (termination.h).
 
 enum StreamState : int { unchecked, opening, ready, lost };
 
@@ -238,7 +227,7 @@ void setErrorStreamFile(std::optional<std::string> path) {
 // In-process callers that never ran the start-up look FORT0 up here; set
 // at all counts, the empty value included.
 bool errorStreamRedirected() {
-  if (!redirectionTaken) setErrorStreamFile(platform::environmentValue("FORT0"));
+  if (!redirectionTaken) setErrorStreamFile(errorStreamFileSetting());
   return redirection.has_value();
 }
 

@@ -119,6 +119,20 @@ struct FixedReport {
   }
 };
 
+// Appends `magnitude` in `base`, 10 or 16 (lower-case digits), to a
+// std::string or a FixedReport; allocates nothing of its own.
+template <typename Out>
+void appendNumber(Out& out, std::uint64_t magnitude, unsigned base) {
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = "0123456789abcdef"[magnitude % base];
+    magnitude /= base;
+  } while (magnitude != 0);
+  while (count > 0)
+    out += digits[--count];
+}
+
 // The report of a console control event, as it reaches the error stream:
 // "forrtl: error (200): program aborting due to control-C event" and the
 // translated line end.

@@ -1,7 +1,6 @@
 // Process start-up: the settings in their order, the driver, the end.
 #include "services/diagnostics/startup.h"
 
-#include <algorithm>
 #include <new>
 #include <string>
 #include <utility>
@@ -12,22 +11,14 @@
 namespace quadrel {
 namespace {
 
-struct EnvironmentSettings {
-  bool noErrorDialogs = false;
-  bool ignoreExceptions = false;
-  bool runFlawedDivider = false;
-  std::optional<std::string> errorStreamFile;  // FORT0: set at all counts
-};
-
 platform::CommandLine& commandLineCopy() {
   static platform::CommandLine line;
   return line;
 }
 
-EnvironmentSettings copyEnvironmentSettings() {
+StartupSettings copyStartupSettings() {
   try {
-    return {envFlagIsSet("FOR_NOERROR_DIALOGS"), envFlagIsSet("FOR_IGNORE_EXCEPTIONS"),
-            envFlagIsSet("FOR_RUN_FLAWED_PENTIUM"), platform::environmentValue("FORT0")};
+    return readStartupSettings();
   } catch (const std::bad_alloc&) {
     failStartup(StartupFailure::environment);
   }
@@ -47,22 +38,6 @@ bool dividerIsFlawed() {
 }  // namespace
 
 const platform::CommandLine& startupCommandLine() { return commandLineCopy(); }
-
-bool flagValueIsSet(std::optional<std::string_view> value) {
-  if (!value || value->empty()) return false;
-  const char first = value->front();
-  if (first == 't' || first == 'T' || first == 'y' || first == 'Y') return true;
-  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  if (!std::all_of(value->begin(), value->end(), isDigit)) return false;
-  // A number of any length is not 0 when one of its digits is not.
-  return value->find_first_not_of('0') != std::string_view::npos;
-}
-
-bool envFlagIsSet(std::string_view name) {
-  const std::optional<std::string> value = platform::environmentValue(name);
-  if (!value) return false;
-  return flagValueIsSet(std::string_view(*value));
-}
 
 std::string_view startupFailureText(StartupFailure failure) {
   switch (failure) {
@@ -85,7 +60,7 @@ void runProgram(int argc, char** argv, Driver driver) {
   std::optional<platform::CommandLine> line = platform::commandLine(argc, argv);
   if (!line) failStartup(StartupFailure::commandWords);
   commandLineCopy() = std::move(*line);
-  EnvironmentSettings settings = copyEnvironmentSettings();
+  StartupSettings settings = copyStartupSettings();
   setErrorStreamFile(std::move(settings.errorStreamFile));
 
   platform::makeWriteFailuresReturnErrors();

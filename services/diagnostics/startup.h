@@ -7,12 +7,13 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "services/diagnostics/settings.h"  // the settings it copies, and the flag rule
 
 namespace quadrel {
 
 using Driver = void (*)();
 
-// Copies the command line and the environment settings, takes the console
+// Copies the command line and the start-up settings (settings.h), takes the console
 // control events, applies the error-dialog and floating-point settings,
 // installs the processor exception guard, runs the divider check, runs
 // `driver` and ends the process. Never returns.
@@ -20,15 +21,6 @@ using Driver = void (*)();
 
 // The command line as the start-up copied it; empty before the start-up.
 const platform::CommandLine& startupCommandLine();
-
-// The rule for a flag's value: empty is false; a first character of t or y
-// (either case) is true; all decimal digits is true when not zero; anything
-// else is false.
-bool flagValueIsSet(std::optional<std::string_view> value);
-
-// Looks the variable up (name matched without regard to case) and applies
-// flagValueIsSet.
-bool envFlagIsSet(std::string_view name);
 
 enum class StartupFailure { commandWords, environment };
 

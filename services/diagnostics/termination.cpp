@@ -14,7 +14,8 @@ namespace quadrel {
 namespace {
 
 // A small fixed table of atomic slots: the endings at once walk it from a
-// signal handler, where nothing may be allocated or locked.
+// signal handler, where nothing may be allocated or locked. The order of
+// its stores is one of the rules in termination.h.
 constexpr std::size_t slotCount = 4;
 
 struct HookSlot {

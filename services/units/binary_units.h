@@ -19,16 +19,11 @@
 
 namespace quadrel {
 
+// Reading needs an existing file; writing creates the file or replaces it.
 enum class UnitAction { read, write };
-enum class UnitStatus { old, unknown };
-
-struct OpenParameters {
-  UnitAction action;
-  UnitStatus status;
-};
 
 // Connects `unit` to the file its name field names.
-void openUnit(int unit, std::string_view nameField, OpenParameters parameters);
+void openUnit(int unit, std::string_view nameField, UnitAction action);
 
 // Moves to byte 0; the next write cuts the file where it ends.
 void rewindUnit(int unit);

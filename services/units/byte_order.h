@@ -1,4 +1,5 @@
-// Byte-order settings of a unit, chosen by FORT_CONVERTn at its opening.
+// Byte-order settings of a unit, chosen by FORT_CONVERTn at its opening
+// (settings.h says when it is read).
 #pragma once
 
 #include <cstddef>

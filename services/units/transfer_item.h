@@ -26,7 +26,6 @@ struct TransferItem {
   static TransferItem integer4(void* image) {
     return {ItemKind::integer4, static_cast<std::byte*>(image), 4};
   }
-  static TransferItem real4(void* image) { return {ItemKind::real4, static_cast<std::byte*>(image), 4}; }
 };
 
 inline constexpr std::size_t itemLength(ItemKind kind) {

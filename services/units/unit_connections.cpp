@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "services/diagnostics/settings.h"
 #include "services/diagnostics/termination.h"
 #include "services/units/name_resolution.h"
 #include "services/units/unit_table.h"
@@ -71,7 +72,8 @@ void closeConnected(BinaryUnit& unit) {
   if (!unit.connected) return;
   if (unit.gathered.load(relaxed) != nullptr) flushOrFail(unit);
   // Nothing of the unit is left for an ending at once to write before the
-  // buffers go; the handle is taken from the table before it is closed.
+  // buffers go; the handle is taken from the table before it is closed
+  // (termination.h).
   unit.gathered.store(nullptr, release);
   unit.published.store(0, release);
   unit.cutPending.store(false, release);
@@ -102,7 +104,7 @@ const EndingHooks binaryUnitHooks{saveBinaryUnits, closeBinaryUnits, saveBinaryU
 
 }  // namespace
 
-void openUnit(int number, std::string_view nameField, OpenParameters parameters) {
+void openUnit(int number, std::string_view nameField, UnitAction action) {
   registerEndingHooks(unitNumbers[0], binaryUnitHooks);
   BinaryUnit& unit = binaryUnit(number);
   closeConnected(unit);
@@ -110,7 +112,7 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
   const ResolvedName name = resolveName(nameField);
   unit.record.fileName = name.fileName;
   unit.record.savedSystemError = 0;
-  unit.direction = parameters.action;
+  unit.direction = action;
 
   platform::Handle handle = platform::noHandle;
   unit.disk = false;
@@ -122,14 +124,14 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
     handle = platform::standardHandle(streamOf(*name.console));
     // Standard input redirected from a regular file has a length, counted
     // from where the file stands.
-    if (parameters.action == UnitAction::read && platform::kindOf(handle) == platform::HandleKind::disk) {
+    if (action == UnitAction::read && platform::kindOf(handle) == platform::HandleKind::disk) {
       const std::optional<std::int64_t> position = platform::positionOf(handle);
       unit.sized = position.has_value();
       unit.startOffset = position.value_or(0);
     }
   } else {
     const platform::OpenPurpose purpose =
-        parameters.action == UnitAction::read ? platform::OpenPurpose::read : platform::OpenPurpose::write;
+        action == UnitAction::read ? platform::OpenPurpose::read : platform::OpenPurpose::write;
     const platform::OpenResult opened = platform::openFile(name.openPath, purpose);
     if (opened.error != 0) failUnitCall(unit.record, openFailureStatus(opened.error), opened.error);
     if (conflictsWithOpenUnit(unit, opened.identity)) {
@@ -138,15 +140,14 @@ void openUnit(int number, std::string_view nameField, OpenParameters parameters)
     }
     handle = opened.handle;
     unit.disk = !name.device && opened.kind == platform::HandleKind::disk;
-    unit.sized = unit.disk && parameters.action == UnitAction::read;
+    unit.sized = unit.disk && action == UnitAction::read;
     unit.identity = opened.identity;
   }
   unit.standardHandle = name.console.has_value();
 
   // Chosen after the file was opened or created; a refusal leaves it so.
   unit.order = {};
-  if (std::optional<std::string> value =
-          platform::environmentValue("FORT_CONVERT" + std::to_string(number))) {
+  if (std::optional<std::string> value = byteOrderSetting(number)) {
     std::optional<ByteOrderSettings> order = parseByteOrder(*value);
     if (!order) failUnit(unit.record, status::inconsistentOpenClose);
     unit.order = *order;

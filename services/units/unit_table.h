@@ -5,8 +5,8 @@
 // the one other thread, the write behind's (write_behind.h), touches only
 // the buffer handed to it, through its own handover.
 // An ending that interrupts or stops that thread may still read the atomics
-// at any instant, to write the completed output and close the files (see
-// unit_writes.cpp). A disk file being written keeps a gathered buffer of
+// at any instant, to write the completed output and close the files (the
+// rules of that are in termination.h). A disk file being written keeps a gathered buffer of
 // completed requests: bytes [0, published) belong at file offset
 // `fileOffset`; bytes beyond `published` are never written. The full
 // buffer before it may still be in flight, written behind (see

@@ -6,11 +6,8 @@
 //
 // An ending at once may interrupt or stop the owner thread at any instant
 // and write bytes [0, published) at `fileOffset`, cutting after them while
-// the cut is armed. So bytes are copied beyond `published` before it grows;
-// the cut is disarmed only once made; and after a platform write
-// `published` drops to 0 before `fileOffset` advances. At every instant
-// that ending writes either nothing or bytes that belong exactly where it
-// puts them, and writing them twice changes nothing.
+// the cut is armed; the order of the stores below is what makes that safe
+// (the rules are in termination.h).
 //
 // A full gathered buffer goes to the write behind once the cut is made, and
 // the other buffer takes its place. Its failure is reported when the owner

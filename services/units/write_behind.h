@@ -5,7 +5,8 @@
 // The owner hands over one write, waits for it before anything else of the
 // unit reaches the file, and keeps the buffer untouched until then. An
 // ending at once may read what is in flight at any instant and write it
-// again: the same bytes at the same offset change nothing.
+// again: the same bytes at the same offset change nothing. The thread is
+// never stopped by an ending; termination.h says why that is safe.
 #pragma once
 
 #include <atomic>
@@ -44,7 +45,8 @@ class WriteBehind {
   Helper* helper_ = nullptr;
   bool unavailable_ = false;
 
-  // What is in flight, for the ending: `size_` is stored last and cleared first.
+  // What is in flight, for the ending: `size_` is stored last and cleared
+  // first (termination.h).
   std::atomic<const std::byte*> bytes_{nullptr};
   std::atomic<std::int64_t> offset_{0};
   std::atomic<std::size_t> size_{0};
