@@ -3,12 +3,18 @@
 // separated by commas, free text after "T=" holding none).
 //
 // A= says PCM for integer and floating-point samples alike, as R 98 has no
-// other value for them; the text says which. R 98's M= knows one and two
-// channels only, so the line leaves it out and the text says four.
+// other value for them, and the text says which; another format tag is
+// named in the text alone. R 98's M= knows one and two channels only, so
+// the line leaves it out and the text says four.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "converter/ixml_chunk.h"
 
@@ -16,12 +22,23 @@ namespace quadrel {
 
 struct HistoryFacts {
   ChannelConvention convention = ChannelConvention::traditional;
-  bool floatingPoint = false;
+  std::uint16_t formatTag = 1;  // of the samples: 1 PCM, 3 IEEE float
   std::uint32_t sampleRate = 0;
   std::uint16_t wordLength = 0;  // the bits that carry a sample
 };
 
 // The line, without its CR LF.
 std::string conversionHistoryLine(const HistoryFacts& facts);
+
+// `bext` with `line` and CR LF at the end of its CodingHistory (from byte
+// 602): a body shorter than the fixed fields is first filled up to them
+// with zeros, the NULs after the history's text are dropped, and a last
+// line without its CR LF gets one. A NUL ends a body whose length would be
+// odd, so that the chunk needs no pad byte.
+std::vector<std::byte> withHistoryLine(std::span<const std::byte> bext, std::string_view line);
+
+// The TimeReference of a bext body (offset 338, 64 bits); nothing when the
+// body is too short to hold it.
+std::optional<std::uint64_t> timeReferenceOf(std::span<const std::byte> bext);
 
 }  // namespace quadrel

@@ -38,6 +38,15 @@ struct TailChunk {
   bool operator==(const TailChunk&) const = default;
 };
 
+// The WX file's whole chunks after its data that a chunked output takes,
+// and the body of the first iXML chunk among them, which the output carries
+// rewritten in its header instead (nothing when there is none, or it is
+// longer than the parser keeps).
+struct ListedTail {
+  std::vector<TailChunk> chunks;
+  std::optional<std::vector<std::byte>> ixml;
+};
+
 struct InputDescription {
   InputForm form = InputForm::notWave;
   FormatFields format;
@@ -54,6 +63,7 @@ struct InputDescription {
   // not say.
   std::optional<std::uint64_t> riffEnd;
   std::optional<std::vector<std::byte>> bext;  // the WX file's bext body, up to its limit
+  std::optional<std::vector<std::byte>> ixml;  // its first iXML body before the data, up to its limit
 };
 
 }  // namespace quadrel

@@ -319,6 +319,7 @@ std::optional<WavLayout> readWavLayout(std::string_view file) {
       }
     }
     if (id == "bext" && !layout.bext && size <= (1u << 20)) layout.bext = std::string(content);
+    if (id == "iXML" && !layout.ixml && size <= (1u << 20)) layout.ixml = std::string(content);
     at = body + size + size % 2;
   }
   return std::nullopt;
@@ -373,6 +374,53 @@ std::string ambixFrames(std::string_view wx, std::string_view yz, std::uint64_t 
 
 }  // namespace
 
+std::string expectedTrackList(bool ambix, std::string_view newline) {
+  const std::string nl(newline);
+  std::string list = "<TRACK_LIST>" + nl + "<TRACK_COUNT>4</TRACK_COUNT>" + nl;
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i + 1);
+    list += "<TRACK>" + nl + "<CHANNEL_INDEX>" + n + "</CHANNEL_INDEX>" + nl + "<INTERLEAVE_INDEX>" + n +
+            "</INTERLEAVE_INDEX>" + nl + "<NAME>" + (ambix ? "WYZX" : "WXYZ")[i] + "</NAME>" + nl +
+            "</TRACK>" + nl;
+  }
+  return list + "</TRACK_LIST>";
+}
+
+std::string expectedConventionNote(bool ambix) {
+  return ambix ? "First-order ambisonics AmbiX: ACN channel order 0 1 2 3 (W Y Z X) with SN3D normalisation"
+               : "First-order ambisonics B-format: traditional channel order W X Y Z with W 3 dB down";
+}
+
+std::string expectedSmallIxml(bool ambix) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<BWFXML>\n<IXML_VERSION>1.5</IXML_VERSION>\n<NOTE>" +
+         expectedConventionNote(ambix) + "</NOTE>\n" + expectedTrackList(ambix) + "\n</BWFXML>\n";
+}
+
+namespace {
+
+// The WX bext body with the conversion's line at the end of its
+// CodingHistory (from byte 602): the NULs after the text dropped, a last
+// line without CR LF given one, then the line and CR LF, and a NUL where
+// the body would be odd.
+std::string bextWithHistory(std::string body, std::uint32_t rate, std::uint16_t validBits, std::uint16_t tag,
+                            bool ambix) {
+  body.resize(std::max<std::size_t>(body.size(), 602), '\0');
+  while (body.size() > 602 && body.back() == '\0')
+    body.pop_back();
+  if (body.size() > 602 && body.back() != '\n') body += "\r\n";
+  const std::string kind = tag == 3   ? "IEEE float; "
+                           : tag == 1 ? ""
+                                      : "format tag " + std::to_string(tag) + "; ";
+  body += std::string(tag == 1 || tag == 3 ? "A=PCM," : "") + "F=" + std::to_string(rate) +
+          ",W=" + std::to_string(validBits) +
+          ",T=quadrel " QUADREL_VERSION "; two stereo files to 4 channels; " + kind +
+          expectedConventionNote(ambix) + "\r\n";
+  if (body.size() % 2 != 0) body += '\0';
+  return body;
+}
+
+}  // namespace
+
 // The chunks after the data that a chunked output takes, from `from` on.
 std::string expectedTailChunks(std::string_view wx, const WavLayout& w, std::uint64_t from) {
   const std::uint64_t limit = std::min<std::uint64_t>(wx.size(), w.riffEnd.value_or(wx.size()));
@@ -383,7 +431,7 @@ std::string expectedTailChunks(std::string_view wx, const WavLayout& w, std::uin
     const std::uint32_t size = get32(wx, at + 4);
     if (limit - at - 8 < size) break;
     const bool aboutTheInput = id == "PEAK" || id == "levl" || id == "chna" || id == "fact" || id == "fmt " ||
-                               id == "ds64" || id == "data";
+                               id == "ds64" || id == "data" || id == "iXML";
     if (!aboutTheInput) tail += chunk(id, wx.substr(at + 8, size));
     at += 8 + std::uint64_t{size} + size % 2;
   }
@@ -417,6 +465,7 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
     format.bitsPerSample = validBits = static_cast<std::uint16_t>(8 * bytes);
     format.blockAlign = static_cast<std::uint16_t>(4 * bytes);
   }
+  const std::uint16_t sampleTag = format.tag;
   std::string fmt;
   const bool extensible = output.ambisonic || output.ambix || validBits != format.bitsPerSample;
   const bool plainPcm = format.tag == 1 && !extensible;
@@ -446,7 +495,9 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
 
   std::string body = "WAVE";
   if (output.reserved) body += chunk("JUNK", std::string(28, '\0'));
-  if (w->bext) body += chunk("bext", *w->bext);
+  if (w->bext)
+    body += chunk("bext", bextWithHistory(*w->bext, format.sampleRate, validBits, sampleTag, output.ambix));
+  body += chunk("iXML", output.ixml.value_or(expectedSmallIxml(output.ambix)));
   body += chunk("fmt ", fmt);
   if (!plainPcm) {
     std::string count;
