@@ -15,12 +15,15 @@ times sox -M (a general tool doing the same merge) when sox is there, and
 gives quadrel's peak memory (by GNU time) for that pair and for one twice as
 long, which must not differ. Last, it times quadrel --ambix on the 24-bit
 pair, which converts every sample to floating point, against cat and
-against ambix-interleave -X FuMa (libambix's merge into an AmbiX file).
+against ambix-interleave -X FuMa (libambix's merge into an AmbiX file),
+and quadrel --align on a 24-bit pair whose WX file starts 1.5 s earlier
+against the plain run on a pair of the frames it writes.
 
 The commands take turns, round after round, so the load of the machine
 weighs on each alike; the medians are compared. Targets: quadrel at most 1.1
 times cat on every pair, at most 0.2 times sox; quadrel --ambix at most 2.5
-times cat and at most a third of ambix-interleave's time. sox and
+times cat and at most a third of ambix-interleave's time; quadrel --align
+at most 1.05 times the plain run. sox and
 ambix-interleave are installed with apt-get when missing and this runs as
 root; otherwise their columns are skipped.
 
@@ -42,17 +45,24 @@ CAT_TARGET = 1.1
 AMBIX_CAT_TARGET = 2.5
 SOX_TARGET = 0.2
 AMBIX_INTERLEAVE_TARGET = 1 / 3
+ALIGN_TARGET = 1.05
 TRAILING_BYTES = 100_000_000
 
 
-def write_wav(path, frames, rate, bits, seed, trailing=0):
+def write_wav(path, frames, rate, bits, seed, trailing=0, time_reference=None):
     """A canonical 44-byte header, `frames` stereo frames of noise, and a
-    chunk of `trailing` bytes after the data when asked."""
+    chunk of `trailing` bytes after the data when asked; with a
+    `time_reference`, a bext chunk that holds it before the fmt chunk."""
     block_align = 2 * (bits // 8)
     data_length = frames * block_align
     tail = 8 + trailing if trailing else 0
-    header = (b"RIFF" + struct.pack("<I", (36 + data_length + tail) & 0xFFFFFFFF) + b"WAVEfmt " +
-              struct.pack("<ihhiihh", 16, 1, 2, rate, rate * block_align, block_align, bits) +
+    bext = b""
+    if time_reference is not None:
+        body = bytearray(602)
+        struct.pack_into("<QH", body, 338, time_reference, 1)
+        bext = b"bext" + struct.pack("<I", len(body)) + bytes(body)
+    header = (b"RIFF" + struct.pack("<I", (36 + len(bext) + data_length + tail) & 0xFFFFFFFF) + b"WAVE" + bext +
+              b"fmt " + struct.pack("<ihhiihh", 16, 1, 2, rate, rate * block_align, block_align, bits) +
               b"data" + struct.pack("<i", data_length))
     chunk = bytes((seed * 131 + i * 7919) & 0xFF for i in range(1 << 16)) + os.urandom(1 << 16)
     with open(path, "wb") as out:
@@ -220,6 +230,24 @@ def main():
             for path in (wx, yz, out):
                 if os.path.exists(path):
                     os.remove(path)
+
+        # Two recorders: the WX file starts 1.5 s before the YZ file, and
+        # --align leaves that out; the plain run converts a pair of the
+        # frames written, so both write the same bytes.
+        lead = int(1.5 * args.rate)
+        label = f"{minutes}, 24-bit, the WX file 1.5 s earlier (--align)"
+        plain_wx = os.path.join(folder, "plain-wx.wav")
+        write_wav(wx, frames + lead, args.rate, 24, 1, time_reference=36000 * args.rate)
+        write_wav(plain_wx, frames, args.rate, 24, 1, time_reference=36000 * args.rate + lead)
+        write_wav(yz, frames, args.rate, 24, 2, time_reference=36000 * args.rate + lead)
+        plain_out = os.path.join(folder, "plain.wav")
+        times = medians(args.runs, {"plain": ([program, plain_wx, yz, plain_out], plain_out, None),
+                                    "align": ([program, "--align", wx, yz, out], out, None)})
+        ratio = times["align"] / times["plain"]
+        print(f"{label}: median of {args.runs} runs")
+        print(f"  quadrel          {times['plain']:.3f} s   (the frames written, without options)")
+        print(f"  quadrel --align  {times['align']:.3f} s   align/plain = {ratio:.2f} (target <= {ALIGN_TARGET})")
+        results.append((label, {"plain": (ratio, ALIGN_TARGET)}))
 
     print("summary:")
     for label, ratios in results:

@@ -51,14 +51,13 @@ void BFormatOutput::writeHeader() {
 }
 
 std::optional<int> BFormatOutput::writeFrames() {
-  const FrameRun run = moveFrames(files_, plan_.counts, plan_.shape);
-  frames_ = run.frames;
-  const std::optional<int> endedFirst = inputEndedFirst(files_, plan_.counts, run);
+  run_ = moveFrames(files_, plan_.counts, plan_.shape);
+  const std::optional<int> endedFirst = inputEndedFirst(files_, plan_.counts, run_);
   endedEarly_ = endedFirst.has_value();
   return endedFirst;
 }
 
-void BFormatOutput::writeTail() { cutTo_ = quadrel::writeTail(files_, plan_, frames_); }
+void BFormatOutput::writeTail() { cutTo_ = quadrel::writeTail(files_, plan_, run_.frames); }
 
 void BFormatOutput::settle() {
   if (plan_.form == OutputForm::canonical) return;
@@ -68,7 +67,7 @@ void BFormatOutput::settle() {
     cutOutputAt(files_.output, *cutTo_);
     length = cutTo_;
   }
-  ChunkedHeader settled = buildChunkedHeader(plan_.layout, settledSizes(plan_, frames_, *length));
+  ChunkedHeader settled = buildChunkedHeader(plan_.layout, settledSizes(plan_, run_.frames, *length));
   // Sizes known ahead must come out as planned: a pipe gets no second header.
   if (plan_.sizes.riffKnown && !endedEarly_ && !cutTo_) checkSettledHeader(first_.image, settled.image);
   if (settled.image == first_.image) return;

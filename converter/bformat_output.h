@@ -30,6 +30,9 @@ class BFormatOutput {
   // (frame_loop.h).
   std::optional<int> writeFrames();
 
+  // How the frames ended (frame_loop.h).
+  const FrameRun& frameRun() const { return run_; }
+
   // What follows the frames (tail_copy.h). A chunk that a stream cut off
   // after part of it was written is dropped again at the settle.
   void writeTail();
@@ -45,7 +48,7 @@ class BFormatOutput {
   ConversionFiles files_;
   const OutputPlan& plan_;
   ChunkedHeader first_;  // the chunked header as first written
-  std::int64_t frames_ = 0;
+  FrameRun run_;
   bool endedEarly_ = false;
   std::optional<std::uint64_t> cutTo_;
 };

@@ -8,13 +8,8 @@
 // the line leaves it out and the text says four.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "converter/ixml_chunk.h"
 
@@ -29,16 +24,5 @@ struct HistoryFacts {
 
 // The line, without its CR LF.
 std::string conversionHistoryLine(const HistoryFacts& facts);
-
-// `bext` with `line` and CR LF at the end of its CodingHistory (from byte
-// 602): a body shorter than the fixed fields is first filled up to them
-// with zeros, the NULs after the history's text are dropped, and a last
-// line without its CR LF gets one. A NUL ends a body whose length would be
-// odd, so that the chunk needs no pad byte.
-std::vector<std::byte> withHistoryLine(std::span<const std::byte> bext, std::string_view line);
-
-// The TimeReference of a bext body (offset 338, 64 bits); nothing when the
-// body is too short to hold it.
-std::optional<std::uint64_t> timeReferenceOf(std::span<const std::byte> bext);
 
 }  // namespace quadrel

@@ -11,11 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "converter/alignment.h"
 #include "converter/bformat_output.h"
 #include "converter/frame_loop.h"
 #include "converter/input_reader.h"
 #include "converter/output_plan.h"
 #include "converter/rejection.h"
+#include "converter/run_options.h"
 #include "converter/usage.h"
 #include "services/console/arguments.h"
 #include "services/console/console_input.h"
@@ -99,26 +101,40 @@ void openInput(int unit, const NameField& name) { openUnit(unit, asText(name), U
 
 void runConversion() {
   answerInformationRequest();
-  const bool ambix = ambixRequested();
   writeBanner();
-  const NameFields names = obtainNames(ambix ? 2 : 1);
+  const RunOptions options = readRunOptions();
+  const bool ambix = options.ambix;
+  const NameFields names = obtainNames(options.firstName);
   const bool ambisonic = namesAmbisonicFile(asText(names.output));
   rejectIf(checkAmbixName(ambix, ambisonic));
   const ConversionFiles files;
 
+  const bool aligned = options.alignment != Alignment::none;
+
   openInput(files.wx, names.wx);
-  const CheckedInput wx = readWxInput(files);
+  CheckedInput wx = readWxInput(files);
   writeSummary("Number of data points #1 :", "Sampling Frequency #1 (Hz):", wx.frames, wx.input.format);
   openInput(files.yz, names.yz);
-  const CheckedInput yz = readYzInput(files, wx.input);
+  const CheckedInput yz = readYzInput(files, wx.input, aligned);
   if (ambix) rejectIf(checkAmbixSamples(wx.input, yz.input));
-  writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", yz.frames, wx.input.format);
+  // Aligned, each summary counts its own file's frames, and the report
+  // tells what of them the output takes.
+  std::optional<AlignmentFacts> take;
+  if (aligned) take = alignInputs(options.alignment, options.offset, wx.input, wx.frames, yz.input);
+  writeSummary("Number of data points #2 :", "Sampling Frequency #2 (Hz):", take ? take->yzFrames : yz.frames,
+               wx.input.format);
+  if (take) {
+    writeAlignmentReport(*take);
+    wx.input.bext = alignedBext(*take, wx.input, yz.input, ambix);
+  }
 
   const OutputLabel label = ambix       ? OutputLabel::ambix
                             : ambisonic ? OutputLabel::bFormat
                                         : OutputLabel::plain;
-  const OutputPlan plan =
-      planOutput(wx.input, yz.input, yz.frames, label, [&] { return listWxTail(files, wx.input); });
+  const OutputPlan plan = planOutput(
+      wx.input, yz.input, take ? take->span.frames : yz.frames, label,
+      [&] { return listWxTail(files, wx.input); }, take ? std::optional(takeSpan(*take)) : std::nullopt);
+  if (take) skipLeadingFrames(files, *take, plan.shape.half.length());
 
   BFormatOutput output(files, plan);
   output.open(asText(names.output));
@@ -135,6 +151,7 @@ void runConversion() {
     output.settle();
     failAtEndOfData(*endedFirst);
   }
+  if (take && take->span.streamMayEndFirst) writeTakeEnd(output.frameRun().ranOut, output.frameRun().frames);
   output.writeTail();
   finishProgress();
   output.settle();

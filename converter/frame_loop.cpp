@@ -281,6 +281,8 @@ FrameRun moveFrames(const ConversionFiles& files, const FrameCounts& counts, con
 
 std::optional<int> inputEndedFirst(const ConversionFiles& files, const FrameCounts& counts,
                                    const FrameRun& run) {
+  const bool endsTake = run.ranOut == files.wx ? counts.wxEndsTake : counts.yzEndsTake;
+  if (run.ranOut != 0 && endsTake && !run.insideFrame) return std::nullopt;
   if (run.ranOut == files.yz) return files.yz;
   if (run.ranOut == files.wx) {
     // Two streams without counts that end together between two frames.

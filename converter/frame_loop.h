@@ -56,6 +56,10 @@ FrameHalf frameHalf(std::int16_t bitsPerSample, std::int16_t blockAlign);
 struct FrameCounts {
   std::optional<std::int64_t> wx;
   std::optional<std::int64_t> yz;
+  // Aligned inputs: where an input whose length was not known ahead ends,
+  // between two frames, the take ends; that is no read past its data.
+  bool wxEndsTake = false;
+  bool yzEndsTake = false;
 };
 
 // How the frames stopped, as the loop found it.

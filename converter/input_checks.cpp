@@ -30,8 +30,10 @@ Rejection compareFormats(const FormatFields& wx, const FormatFields& yz) {
   return std::nullopt;
 }
 
-Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz) {
-  if (wx.dataLength && yz.dataLength && *yz.dataLength != *wx.dataLength) return "ERROR - Lenght mismatch";
+Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz, bool aligned) {
+  if (!aligned && wx.dataLength && yz.dataLength && *yz.dataLength != *wx.dataLength) {
+    return "ERROR - Lenght mismatch";
+  }
   if (yz.format.bitsPerSample != wx.format.bitsPerSample) return "ERROR - Bit resolution mismatch";
   return std::nullopt;
 }
@@ -72,6 +74,20 @@ Rejection checkAmbixSamples(const InputDescription& wx, const InputDescription& 
   }
   if (!ambixFramesOf(wx.format)) return "ERROR - Unsupported sample width";
   return std::nullopt;
+}
+
+Rejection checkTimeline(TimelineRefusal refusal) {
+  switch (refusal) {
+    case TimelineRefusal::noWxBext:
+      return "ERROR - WX has no bext TimeReference to align by; try --offset=N";
+    case TimelineRefusal::noYzBext:
+      return "ERROR - YZ has no bext TimeReference to align by; try --offset=N";
+    case TimelineRefusal::noTimecode:
+      return "ERROR - Both TimeReferences are 0, no timecode; try --offset=N";
+    case TimelineRefusal::noOverlap:
+      break;
+  }
+  return "ERROR - The two files do not overlap in time";
 }
 
 }  // namespace quadrel

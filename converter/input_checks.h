@@ -8,6 +8,7 @@
 
 #include "converter/input_description.h"
 #include "converter/rejection.h"
+#include "converter/timeline.h"
 #include "converter/wave_parser.h"
 
 namespace quadrel {
@@ -27,8 +28,12 @@ Rejection checkWxStereo(const FormatFields& wx);
 // file's, in that order.
 Rejection compareFormats(const FormatFields& wx, const FormatFields& yz);
 
-// Data lengths, compared only when both are known, then bits per sample.
-Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz);
+// Data lengths, compared only when both are known and the files are not
+// aligned (their lengths may then differ), then bits per sample.
+Rejection compareLengthsAndBits(const InputDescription& wx, const InputDescription& yz, bool aligned);
+
+// Two files that cannot be put on one timeline (timeline.h).
+Rejection checkTimeline(TimelineRefusal refusal);
 
 // A walked file must have an fmt chunk before its data, of PCM or IEEE
 // float samples.

@@ -62,8 +62,8 @@ struct InputDescription {
   // Where the file's RIFF or ds64 size says it ends; nothing when it does
   // not say.
   std::optional<std::uint64_t> riffEnd;
-  std::optional<std::vector<std::byte>> bext;  // the WX file's bext body, up to its limit
-  std::optional<std::vector<std::byte>> ixml;  // its first iXML body before the data, up to its limit
+  std::optional<std::vector<std::byte>> bext;  // the bext body, up to its limit, where kept
+  std::optional<std::vector<std::byte>> ixml;  // the WX file's first iXML body before the data, up to its limit
 };
 
 }  // namespace quadrel

@@ -207,8 +207,8 @@ InputDescription describeWalked(int unit, ParsedWave parsed) {
 
 // Reads one input's header and makes the checks that its own format fields
 // allow; `wx` is the WX file's format, which the YZ file is compared with.
-InputDescription readInput(int unit, Role role, const FormatFields& wx) {
-  WaveParser parser(role == Role::wx);
+InputDescription readInput(int unit, Role role, const FormatFields& wx, bool keepBext) {
+  WaveParser parser(keepBext);
   HeaderGroups groups(unit, parser);
   groups.readA();
   const bool fixed = parser.notWave();
@@ -241,14 +241,14 @@ Frames framesOrReject(std::optional<std::uint64_t> dataLength, std::uint16_t blo
 }  // namespace
 
 CheckedInput readWxInput(const ConversionFiles& files) {
-  InputDescription wx = readInput(files.wx, Role::wx, {});
+  InputDescription wx = readInput(files.wx, Role::wx, {}, true);
   const Frames frames = framesOrReject(wx.dataLength, wx.format.blockAlign);
   return {std::move(wx), frames};
 }
 
-CheckedInput readYzInput(const ConversionFiles& files, const InputDescription& wx) {
-  InputDescription yz = readInput(files.yz, Role::yz, wx.format);
-  rejectIf(compareLengthsAndBits(wx, yz));
+CheckedInput readYzInput(const ConversionFiles& files, const InputDescription& wx, bool aligned) {
+  InputDescription yz = readInput(files.yz, Role::yz, wx.format, aligned);
+  rejectIf(compareLengthsAndBits(wx, yz, aligned));
   const Frames frames = framesOrReject(wx.dataLength, yz.format.blockAlign);
   rejectIf(checkSampleWidth(wx));
   rejectIf(checkSampleWidth(yz));

@@ -24,7 +24,9 @@ CheckedInput readWxInput(const ConversionFiles& files);
 
 // Reads the YZ file's header and compares it with the WX file's; `frames`
 // is the conversion frame count, the WX data length by the YZ block align.
-CheckedInput readYzInput(const ConversionFiles& files, const InputDescription& wx);
+// Files to be `aligned` may differ in length, and the YZ file's bext is
+// kept too.
+CheckedInput readYzInput(const ConversionFiles& files, const InputDescription& wx, bool aligned);
 
 // The whole chunks after the WX file's data that the output takes, listed
 // by reading at their offsets when the WX file is a regular file, with the

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "converter/bext_edit.h"
 #include "converter/coding_history.h"
 
 namespace quadrel {
@@ -17,8 +18,8 @@ void planMetadata(ChunkedLayout& layout, const InputDescription& wx,
     const std::string line =
         conversionHistoryLine({convention, format.formatTag, format.sampleRate, format.validBits});
     layout.hasBext = true;
-    layout.bext = withHistoryLine(*wx.bext, line);
-    timeReference = timeReferenceOf(layout.bext);
+    layout.bext = editBext(*wx.bext, {std::nullopt, line});
+    timeReference = bextTimeReference(layout.bext);
   }
   const std::optional<std::vector<std::byte>>& source = wx.ixml ? wx.ixml : tailIxml;
   std::optional<std::string_view> chunk;

@@ -59,7 +59,7 @@ bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz
 }  // namespace
 
 OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames,
-                      OutputLabel label, const TailLister& listTail) {
+                      OutputLabel label, const TailLister& listTail, const std::optional<TakeSpan>& take) {
   OutputPlan plan;
   const Frames yzFrames =
       yz.dataLength ? frameCount(*yz.dataLength, static_cast<std::int16_t>(yz.format.blockAlign)) : Frames();
@@ -68,7 +68,11 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
                               static_cast<std::int16_t>(yz.format.blockAlign));
   plan.blockAlign = outputBlockAlign(yz);
   plan.wxDataStart = wx.dataStart;
-  if (keepsCanonicalHeader(wx, yz, frames, label)) {
+  if (take) {
+    plan.counts = {frames, frames, take->wxEndsTake, take->yzEndsTake};
+    plan.wxSkipped = take->wxSkipped;
+  }
+  if (!take && keepsCanonicalHeader(wx, yz, frames, label)) {
     plan.form = OutputForm::canonical;
     plan.canonical = buildCanonicalHeader(wx, yz, *frames);
     plan.tail = TailSource::everyByte;
@@ -107,12 +111,15 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
   planMetadata(plan.layout, wx, tailIxml,
                label == OutputLabel::ambix ? ChannelConvention::ambix : ChannelConvention::traditional);
 
+  // A take that an input of unknown length may end first has no size known
+  // ahead, only a most.
+  const Frames stated = take && (take->wxEndsTake || take->yzEndsTake) ? Frames() : frames;
   const std::optional<std::uint64_t> dataSize =
-      frames ? std::optional(saturatingMultiply(plan.blockAlign, static_cast<std::uint64_t>(*frames)))
+      stated ? std::optional(saturatingMultiply(plan.blockAlign, static_cast<std::uint64_t>(*stated)))
              : std::nullopt;
   OutputSizes& sizes = plan.sizes;
   sizes.dataSize = dataSize;
-  sizes.frames = static_cast<std::uint64_t>(frames.value_or(0));
+  sizes.frames = static_cast<std::uint64_t>(stated.value_or(0));
   sizes.riffKnown = dataSize && tailLength;
   // The least the RIFF size can be, with the header as laid out so far.
   auto riffSize = [&] {

@@ -53,6 +53,7 @@ struct OutputPlan {
 
   TailSource tail = TailSource::none;
   std::uint64_t wxDataStart = 0;  // where the WX file's first frame begins
+  std::int64_t wxSkipped = 0;     // aligned: the WX frames before the first one written
   std::uint64_t tailFrom = 0;     // the WX file's data end, where its chunks begin
   std::vector<TailChunk> tailChunks;
   std::optional<std::uint64_t> tailLimit;  // a stream's RIFF end
@@ -67,8 +68,16 @@ using TailLister = std::function<std::optional<ListedTail>()>;
 // plan decides the header's form once, and lists the WX file's chunks after
 // its data with `listTail` only for a chunked one. For AmbiX the samples
 // must be ones it takes (ambix_frames.h).
+// An aligned `take` (timeline.h) is always chunked; `frames` is then the
+// frames written, counted for both inputs.
+struct TakeSpan {
+  std::int64_t wxSkipped = 0;  // WX frames before the first one written
+  bool wxEndsTake = false;     // the inputs whose ends, not known ahead, end it
+  bool yzEndsTake = false;
+};
 OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Frames frames,
-                      OutputLabel label, const TailLister& listTail);
+                      OutputLabel label, const TailLister& listTail,
+                      const std::optional<TakeSpan>& take = std::nullopt);
 
 // The sizes the chunked header states at the end: `frames` converted and
 // the output `length` bytes long.

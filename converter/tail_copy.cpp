@@ -107,9 +107,10 @@ std::optional<std::uint64_t> writeStreamedChunks(const ConversionFiles& files, c
 
 std::optional<std::uint64_t> writeTail(const ConversionFiles& files, const OutputPlan& plan,
                                        std::int64_t frames) {
+  // Aligned, the WX frames before the first one written were read too.
   const std::uint64_t position =
-      plan.wxDataStart +
-      static_cast<std::uint64_t>(std::max<std::int64_t>(frames, 0)) * plan.shape.half.length();
+      plan.wxDataStart + static_cast<std::uint64_t>(plan.wxSkipped + std::max<std::int64_t>(frames, 0)) *
+                             plan.shape.half.length();
   switch (plan.tail) {
     case TailSource::everyByte:
       copyWxBytes(files, toTheEnd);

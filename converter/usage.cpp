@@ -1,5 +1,5 @@
-// The options: usage text and version, for a user who asks before
-// converting anything, and --ambix.
+// The usage text and the version, for a user who asks before converting
+// anything.
 #include "converter/usage.h"
 
 #include <array>
@@ -16,21 +16,31 @@ namespace {
 constexpr std::string_view usageLines[] = {
     "Usage: quadrel WX.wav YZ.wav OUT.wav",
     "       quadrel",
-    "       quadrel --ambix WX.wav YZ.wav OUT.wav",
-    "       quadrel --ambix",
-    "       quadrel --help | --version",
+    "       quadrel [--ambix] [--align | --offset=N] WX.wav YZ.wav OUT.wav",
+    "       quadrel [--ambix] [--align | --offset=N]",
+    "       quadrel -h | --help | --version",
     "",
     "Puts two stereo WAV files side by side in one four-channel B-format file:",
     "W and X from the WX file's left and right channels, Y and Z from the YZ",
-    "file's. Without three names on the command line, the program asks for",
-    "them on standard input, one per line. An existing OUT.wav is replaced;",
-    "an OUT name ending in .amb labels the file as ambisonic B-format.",
+    "file's. Options count only before the names, in any order; a word that",
+    "starts with -- after the first name is refused. Words after the third",
+    "name are ignored. With fewer than three names (none, one or two), the",
+    "program asks for all three on standard input, one per line. An existing",
+    "OUT.wav is replaced; an OUT name ending in .amb labels the file as",
+    "ambisonic B-format.",
     "",
-    "      --ambix    write AmbiX (channels W Y Z X, W raised by 3 dB, floating",
-    "                 point), as 360-video players and AmbiX plug-ins take it",
-    "  -h, --help     show this text and exit",
-    "      --version  show the version and exit",
+    "      --ambix     write AmbiX (channels W Y Z X, W raised by 3 dB, floating",
+    "                  point), as 360-video players and AmbiX plug-ins take it",
+    "      --align     place the two files by the timecode of their bext chunks",
+    "                  (also --align=timecode) and write only the frames both",
+    "                  cover; their lengths may then differ",
+    "      --offset=N  the same, with YZ starting N frames after WX (before it",
+    "                  when N is negative); no bext chunk is needed",
+    "  -h, --help      show this text and exit",
+    "      --version   show the version and exit",
     "",
+    "A pair that cannot be combined is refused with one ERROR line, before the",
+    "output is touched, and the exit status is 0 as after a conversion.",
     "The manual page quadrel(1) tells more.",
 };
 
@@ -69,7 +79,5 @@ void answerInformationRequest() {
   }
   endProgram();
 }
-
-bool ambixRequested() { return firstArgumentIs("--ambix"); }
 
 }  // namespace quadrel

@@ -1,5 +1,5 @@
-// The command line's options: the answers to a request for help or for the
-// version, and the choice of AmbiX output.
+// The answers to a request for help or for the version (the options of a
+// conversion are in run_options.h).
 #pragma once
 
 namespace quadrel {
@@ -9,9 +9,5 @@ namespace quadrel {
 // with status 0. Any other command line returns at once, so that one or two
 // names still mean the dialogue form and three names the command-line form.
 void answerInformationRequest();
-
-// Whether the first argument is "--ambix": the output is then AmbiX, and
-// the names follow the option.
-bool ambixRequested();
 
 }  // namespace quadrel

@@ -62,15 +62,13 @@ TEST(Conversion, CommandLineFormConvertsSixteenBitStereoPair) {
 }
 
 // Names from stdin, whether it is a file or a pipe, and whatever one or two
-// words the command line carries: help and version are options only as the
-// sole word, --ambix only as the first, and only as spelled.
+// names the command line carries after its options.
 TEST(Conversion, DialogueFormTakesTheNamesFromStdin) {
   std::string wx = buildWav(stereo16(1000, 3));
   std::string yz = buildWav(stereo16(1000, 4));
   // clang-format off
   const std::vector<std::vector<std::string>> commandLines = {
-      {}, {"ignored.wav"}, {"a.wav", "b.wav"}, {"--Help"}, {"--versions"}, {"--help", "b.wav"},
-      {"--ambix"}, {"--ambix", "a.wav", "b.wav"}, {"a.wav", "--ambix"}, {"--AMBIX"}};
+      {}, {"ignored.wav"}, {"a.wav", "b.wav"}, {"-h", "b.wav"}, {"--ambix"}, {"--ambix", "a.wav", "b.wav"}};
   // clang-format on
   for (StdinKind kind : {StdinKind::file, StdinKind::pipe}) {
     for (const std::vector<std::string>& args : commandLines) {
@@ -133,14 +131,51 @@ TEST(Conversion, HelpAndVersionAloneAnswerWithoutConverting) {
             unitFailureReport(full.err, "No space left on device", 38, "error during write", 6, "CONOUT$"));
   EXPECT_EQ(full.exitStatus, 38);
 
-  // With three names an option is a file name like any other.
+  // With three names a word of one dash is a file name like any other.
   request = conversionRequest(wx, yz);
-  request.files = {{"--help", wx}, {"yz.wav", yz}};
-  request.args = {"--help", "yz.wav", "out.wav"};
+  request.files = {{"-h", wx}, {"yz.wav", yz}};
+  request.args = {"-h", "yz.wav", "out.wav"};
   RunResult named = runProgram(request);
-  EXPECT_EQ(named.out, bannerRecords() + echoRecords("--help", "yz.wav", "out.wav") + reportRecords(wx, yz));
+  EXPECT_EQ(named.out, bannerRecords() + echoRecords("-h", "yz.wav", "out.wav") + reportRecords(wx, yz));
   EXPECT_EQ(named.exitStatus, 0);
   EXPECT_EQ(named.files["out.wav"], expectedConversion(wx, yz));
+}
+
+// A "--" word that is no option, or comes after the first name, or options
+// that exclude each other: one line after the banner, status 0, no file
+// opened, the names waiting on stdin unread.
+TEST(Conversion, OptionsOutOfPlaceAreRefusedBeforeAnyFile) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* refusal;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {{"wx.wav", "yz.wav", "out.wav", "--ambix"}, "ERROR - Options go before the names: --ambix"},
+      {{"a.wav", "--ambix"}, "ERROR - Options go before the names: --ambix"},
+      {{"--Help"}, "ERROR - Unknown option --Help"},
+      {{"--AMBIX", "wx.wav", "yz.wav", "out.wav"}, "ERROR - Unknown option --AMBIX"},
+      {{"--"}, "ERROR - Unknown option --"},
+      {{"--align=sound", "wx.wav"}, "ERROR - Unknown option --align=sound"},
+      {{"--" + std::string(40, 'x')}, "ERROR - Unknown option --xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx..."},
+      {{"--help", "yz.wav", "out.wav"}, "ERROR - --help goes alone, without other words"},
+      {{"--align", "--offset=3", "wx.wav", "yz.wav", "out.wav"}, "ERROR - --align and --offset exclude each other"},
+      {{"--offset=1.5", "wx.wav"}, "ERROR - --offset takes a whole number of frames: --offset=1.5"},
+      {{"--offset="}, "ERROR - --offset takes a whole number of frames: --offset="},
+      {{"--offset=99999999999999999999"}, "ERROR - --offset takes a whole number of frames: --offset=99999999999999999999"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refusal);
+    RunRequest request = conversionRequest(buildWav(stereo16(10, 1)), buildWav(stereo16(10, 2)));
+    request.args = c.args;
+    request.stdinBytes = "wx.wav\nyz.wav\nout.wav\n";
+    const RunResult result = runProgram(request);
+    EXPECT_EQ(result.out, bannerRecords() + errorRecord(c.refusal));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.files.size(), 2u);
+  }
 }
 
 TEST(Conversion, SameFileAsWxAndYzGivesEachFrameTwice) {
@@ -349,6 +384,142 @@ TEST(Conversion, AmbixConvertsEveryWidthExactly) {
                             errorRecord("ERROR - An AmbiX output cannot be named .amb"));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.files.count("out.amb"), 0u);
+}
+
+// Two recorders, one take: the files placed by their timecode or by an
+// offset, only the frames both cover written (24-bit, 48 kHz, W X Y Z or
+// AmbiX), the report after the summaries, the output's bext moved to its
+// first frame with one history line; or one line that refuses the pair.
+TEST(Conversion, AlignedPairsKeepOnlyTheFramesBothCover) {
+  constexpr std::uint64_t ten = 36000ull * 48000, day = 86400ull * 48000;
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    std::optional<std::uint64_t> wxTime, yzTime;  // bext TimeReferences; nothing: no bext
+    std::int64_t wxFrames, yzFrames;
+    const char* refusal;
+    std::int64_t skipWx = 0, skipYz = 0, frames = 0;
+    const char* starts = "";  // under timecode: the two lines' times of day
+    const char* ms = "";
+    std::uint64_t time = 0;  // the output's TimeReference
+    int fifos = 0;           // inputs through FIFOs, of unknown length: 1 the YZ one, 2 both
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"YzLater", {"--align"}, ten, ten + 150, 1000, 900, "", 150, 0, 850, "10:00:00.000 10:00:00.003", "3.125", ten + 150},
+      {"WxLater", {"--align=timecode"}, ten + 100, ten, 800, 1000, "", 0, 100, 800, "10:00:00.002 10:00:00.000", "-2.083", ten + 100},
+      {"OverMidnight", {"--align"}, day - 48, 52, 1000, 1000, "", 100, 0, 900, "23:59:59.999 00:00:00.001", "2.083", 52},
+      {"PastTwoToThe32AmbiX", {"--ambix", "--align"}, 1ull << 33, (1ull << 33) + 10, 500, 500, "", 10, 0, 490, "01:42:36.970 01:42:36.970", "0.208", (1ull << 33) + 10},
+      {"WxAfterMidnight", {"--align"}, 52, day - 48, 1000, 1000, "", 0, 100, 900, "00:00:00.001 23:59:59.999", "-2.083", 52},
+      {"OneTimeReferenceZero", {"--align"}, 0, 1, 1000, 1000, "", 1, 0, 999, "00:00:00.000 00:00:00.000", "0.021", 1},
+      {"EqualStartsOtherEnds", {"--align"}, ten, ten, 700, 1000, "", 0, 0, 700, "10:00:00.000 10:00:00.000", "0.000", ten},
+      {"OffsetWithoutBext", {"--offset=+40"}, {}, {}, 1000, 1000, "", 40, 0, 960, "", "0.833"},
+      {"OffsetBeforeOnTheYzBext", {"--offset=-40"}, {}, ten, 1000, 1000, "", 0, 40, 960, "", "-0.833", ten + 40},
+      {"YzInsideWx", {"--offset=100"}, ten, 7, 1000, 500, "", 100, 0, 500, "", "2.083", ten + 100},
+      {"FifosOfUnknownLength", {"--offset=-30"}, {}, {}, 1000, 800, "", 0, 30, 770, "", "-0.625", 0, 2},
+      {"YzFifoEndsTheTake", {"--offset=-30"}, {}, {}, 1000, 800, "", 0, 30, 770, "", "-0.625", 0, 1},
+      {"NoOverlap", {"--align"}, ten, ten + 2000, 1000, 1000, "ERROR - The two files do not overlap in time"},
+      {"Touching", {"--align"}, ten, ten + 1000, 1000, 1000, "ERROR - The two files do not overlap in time"},
+      {"TwelveHoursApartIsOneDay", {"--align"}, 1, day / 2 + 1, 10, 10, "ERROR - The two files do not overlap in time"},
+      {"FurtherApartThanAnyFile", {"--align"}, 0, ~0ull, 10, 10, "ERROR - The two files do not overlap in time"},
+      {"OffsetPastTheYzEnd", {"--offset=-50"}, {}, {}, 100, 50, "ERROR - The two files do not overlap in time"},
+      {"YzFifoEndsBeforeTheSpan", {"--offset=-900"}, {}, {}, 1000, 800, "ERROR - The two files do not overlap in time", 0, 0, 0, "", "", 0, 2},
+      {"NoWxBext", {"--align"}, {}, ten, 10, 10, "ERROR - WX has no bext TimeReference to align by; try --offset=N"},
+      {"NoYzBext", {"--align"}, ten, {}, 10, 10, "ERROR - YZ has no bext TimeReference to align by; try --offset=N"},
+      {"ZeroTimeReferences", {"--align"}, 0, 0, 10, 10, "ERROR - Both TimeReferences are 0, no timecode; try --offset=N"},
+      {"LengthsDifferWithoutOptions", {}, ten, ten, 10, 9, "ERROR - Lenght mismatch"},
+  };
+  // clang-format on
+  const std::string history = "A=PCM,F=48000,W=24,M=stereo\r\n";
+  // The WX file's iXML, whose time references follow the output's.
+  const std::string ixml = sourceFile("tests/fuzz/corpus/ixml/recorder_crlf").substr(9);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.fifos && programRunsUnderWine()) continue;
+    auto file = [&](std::optional<std::uint64_t> time, std::int64_t frames, std::uint32_t seed, bool stream) {
+      const std::string samples = samplePattern(seed, static_cast<std::size_t>(frames) * 6);
+      std::vector<std::string> chunks = {chunk("fmt ", formatBody({1, 2, 48000, 24, {}, {}}))};
+      if (time) chunks.insert(chunks.begin(), chunk("bext", bextBody(*time, history)));
+      if (seed == 61) chunks.insert(chunks.begin(), chunk("iXML", ixml));
+      if (stream) return waveFile("RIFF", {chunks.back(), chunkWithSize("data", 0xFFFFFFFF, samples)});
+      chunks.insert(chunks.end(), {chunk("data", samples), chunk("LIST", "INFOnote")});
+      return waveFile("RIFF", chunks);
+    };
+    const std::string wx = file(c.wxTime, c.wxFrames, 61, c.fifos == 2),
+                      yz = file(c.yzTime, c.yzFrames, 62, c.fifos);
+    RunRequest request = conversionRequest(wx, yz);
+    request.program = "/bin/sh";
+    request.env["QUADREL_PROGRAM"] = programPath();
+    std::string command = c.fifos == 2 ? "mv wx.wav w; mkfifo wx.wav; cat w > wx.wav & " : "";
+    if (c.fifos) command += "mv yz.wav y; mkfifo yz.wav; cat y > yz.wav & ";
+    command += "\"$QUADREL_PROGRAM\"";
+    for (const std::string& word : c.options)
+      command += " " + word;
+    // A peer reads the output back: four channels, the frames written.
+    request.args = {"-c",
+                    command +
+                        " wx.wav yz.wav out.wav; s=$?; [ -f out.wav ] && sndfile-info out.wav | grep -c "
+                        "-e '^Channels    : 4$' -e '^Frames      : " +
+                        std::to_string(c.frames) + "$' >&2; exit $s"};
+    const RunResult result = runProgram(request);
+    EXPECT_EQ(result.err, *c.refusal != '\0' ? "" : "2\n");
+    EXPECT_EQ(result.exitStatus, 0);
+    const std::string head = bannerRecords() + echoRecords("wx.wav", "yz.wav", "out.wav") +
+                             summaryRecords(1, c.fifos == 2 ? -1 : c.wxFrames, 2, 48000, 24);
+    if (*c.refusal != '\0') {
+      EXPECT_TRUE(result.out.starts_with(head) && result.out.ends_with(errorRecord(c.refusal))) << result.out;
+      EXPECT_EQ(result.files.count("out.wav"), 0u);
+      continue;
+    }
+    auto column = [](std::int64_t value) {
+      const std::string digits = std::to_string(value);
+      return std::string(12 - digits.size(), ' ') + digits;
+    };
+    const std::string starts = c.starts;
+    std::string report = starts.empty()
+                             ? " Aligned by the offset given (--offset)\r\n"
+                             : " Aligned by timecode (bext TimeReference)\r\n WX starts at             : " +
+                                   starts.substr(0, 12) +
+                                   "\r\n YZ starts at             : " + starts.substr(13) + "\r\n";
+    report += " YZ starts after WX by    :" + column(c.skipWx - c.skipYz) + " frames " + c.ms + " ms\r\n";
+    report += " Left out of WX start/end :" + column(c.skipWx) +
+              column(c.fifos ? -1 : c.wxFrames - c.skipWx - c.frames) + " frames\r\n";
+    report += " Left out of YZ start/end :" + column(c.skipYz) +
+              column(c.fifos ? -1 : c.yzFrames - c.skipYz - c.frames) + " frames\r\n";
+    report += " Frames written           :" + column(c.fifos ? -1 : c.frames) + "\r\n";
+    std::string closing = closingRecords(48000);
+    if (c.fifos)
+      closing.insert(closing.find("  Conversion"), " Frames written, YZ ended :" + column(c.frames) + "\r\n");
+    EXPECT_EQ(result.out,
+              head + summaryRecords(2, c.fifos ? -1 : c.yzFrames, 2, 48000, 24) + report + closing);
+    // The bext of WX, else of YZ, at the first frame written, one line longer.
+    const bool ambix = c.options[0] == "--ambix";
+    std::optional<std::string> bext;
+    if (c.wxTime || c.yzTime) {
+      const std::string how = c.starts[0] != '\0'
+                                  ? "by timecode"
+                                  : "with YZ " + std::to_string(c.skipWx - c.skipYz) + " frames after WX";
+      bext =
+          bextBody(c.time, history + "A=PCM,F=48000,W=" + (ambix ? "32" : "24") +
+                               ",T=quadrel " QUADREL_VERSION ": four channels from two recordings aligned " +
+                               how + "\r\n");
+      if (bext->size() % 2 != 0) *bext += '\0';
+    }
+    const ChunkedOutput expected{
+        false,
+        c.fifos != 0,
+        static_cast<std::uint64_t>(c.frames),
+        ambix,
+        ChunkedOutput::Aligned{static_cast<std::uint64_t>(c.skipWx), static_cast<std::uint64_t>(c.skipYz),
+                               bext},
+        c.fifos == 2
+            ? std::nullopt
+            : std::optional(expectedRecorderIxml(ixml, ambix, bext ? std::optional(c.time) : std::nullopt))};
+    const std::string out = result.files.count("out.wav") ? result.files.at("out.wav") : "";
+    EXPECT_TRUE(out == expectedChunkedConversion(c.fifos == 2 ? result.files.at("w") : wx,
+                                                 c.fifos ? result.files.at("y") : yz, expected))
+        << "the output differs";
+  }
 }
 
 // Files that other tools write, in their usual layouts, each pair made

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/bext_edit.h"
 #include "converter/input_checks.h"
 #include "converter/ixml_chunk.h"
 #include "converter/output_header.h"
@@ -351,6 +352,22 @@ TEST(IxmlRewrite, NamesTheFourChannelsAndKeepsTheRest) {
     EXPECT_EQ(rewriteIxml(c.chunk ? std::optional<std::string_view>(*c.chunk) : std::nullopt, facts),
               c.expected);
   }
+}
+
+// The edges of the bext edit that whole runs do not reach: a last history
+// line without its CR LF, NULs after the text, a body too short.
+TEST(BextEdit, AppendsOneLineAfterTheHistoryAndKeepsTheBodyEven) {
+  const std::string body(602, '\1');
+  auto edited = [](const std::string& bytes, BextEdit edit) {
+    const std::vector<std::byte> out = editBext(std::as_bytes(std::span(bytes)), edit);
+    return std::string(reinterpret_cast<const char*>(out.data()), out.size()).substr(338);
+  };
+  EXPECT_EQ(edited(body + "A=ANALOGUE", {std::nullopt, "T=xy"}), body.substr(338) + "A=ANALOGUE\r\nT=xy\r\n");
+  EXPECT_EQ(edited(body + std::string("A=PCM\r\n\0\0\0", 10), {std::nullopt, "T=xy"}),
+            body.substr(338) + std::string("A=PCM\r\nT=xy\r\n\0", 14));
+  EXPECT_EQ(edited(body.substr(0, 300), {0x0102030405060708, ""}),
+            std::string("\x08\x07\x06\x05\x04\x03\x02\x01", 8) + std::string(256, '\0'));
+  EXPECT_EQ(bextTimeReference(std::as_bytes(std::span(body).first(345))), std::nullopt);
 }
 
 }  // namespace

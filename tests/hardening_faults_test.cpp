@@ -404,10 +404,14 @@ TEST(HardeningFaults, InterruptWhileAWriteBehindStallsKeepsEveryCompletedRequest
   const Pair& pair = largePair();
   RunRequest request = pairRequest(pair);
   request.program = faultyProgramPath();
-  // Positional writes 1 and 2 are the header, written at once because the
-  // file is cut after its first request; 3 is the first buffer of frames.
-  request.env["QUADREL_TEST_FAULTS"] = "pwrite:3:0";
+  // The header is written by the main thread, at once, because the file is
+  // cut after its first request; the helper's first write is the first
+  // buffer of frames. Control-C comes once that write sits stalled and the
+  // main thread waits for it.
+  request.env["QUADREL_TEST_FAULTS"] = "behind:1:0";
+  request.env["QUADREL_TEST_STALLED"] = "{dir}/stalled";
   RunningProgram program(request);
+  ASSERT_TRUE(h::waitForFile(program.dir() + "/stalled")) << "the helper thread did not stall in its write";
   ASSERT_TRUE(h::waitUntilWaitingIn(program.pid(), SYS_futex)) << "the program did not wait for its write";
   program.sendSignal(SIGINT);
   const RunResult result = program.finish();

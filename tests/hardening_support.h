@@ -111,6 +111,19 @@ inline bool waitUntilWaitingIn(pid_t pid, long systemCall, const FifoWriter* dra
   return false;
 }
 
+// Waits until `path` exists: the test program creates it when one of its
+// threads reaches a chosen point.
+inline bool waitForFile(const std::string& path,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  struct stat status {};
+  while (::stat(path.c_str(), &status) != 0) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 inline constexpr long readCall = SYS_read;
 inline constexpr long openCall = SYS_openat;
 

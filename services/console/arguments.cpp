@@ -42,6 +42,13 @@ void setCommandWords(std::vector<std::string> words) { storedWords() = std::move
 
 std::int32_t argumentCount() { return static_cast<std::int32_t>(commandWords().size()); }
 
+std::vector<std::string> argumentWords() {
+  std::vector<std::string> words;
+  for (const std::string& word : commandWords())
+    words.emplace_back(word.c_str());
+  return words;
+}
+
 // A word ends at its first NUL, as the stored word would in a C string. The
 // status saturates at the largest 16-bit value for words longer than that.
 void fetchArgument(std::int16_t index, std::span<char> field, std::int16_t* status) {

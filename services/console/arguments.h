@@ -15,6 +15,9 @@ void setCommandWords(std::vector<std::string> words);
 // The number of words, word 0 included.
 std::int32_t argumentCount();
 
+// Every word, each up to its first NUL, as the argument fetch sees it.
+std::vector<std::string> argumentWords();
+
 // Copies word `index` into `field`, blank padded; a word as long as the field
 // or longer fills it. `status` receives the word's full length. An index out
 // of range leaves the field untouched and sets `status` to -1.

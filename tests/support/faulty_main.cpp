@@ -2,11 +2,13 @@
 //
 // QUADREL_TEST_FAULTS holds faults separated by ";", each "kind:nth:errno"
 // with kind one of open, read (positional reads included), write, copy,
-// cut, rewind, close, size, or pwrite (the positional writes alone, which
-// count as writes too): the nth
-// call of that kind fails with that error number and moves nothing. Error
-// number 0 stalls the call instead: it never returns, and the process
-// lives on until a signal ends it.
+// cut, rewind, close, size, pwrite (the positional writes alone, which
+// count as writes too), or behind (the positional writes of the helper
+// thread alone, which count as both): the nth call of that kind fails with
+// that error number and moves nothing. Error number 0 stalls the call
+// instead: it never returns, and the process lives on until a signal ends
+// it. A call about to stall first creates the file that
+// QUADREL_TEST_STALLED names, so that a test can wait until it sits there.
 // The first fault installed swaps the entries of the POSIX layer's system
 // call table for wrappers that count the calls of each kind. Everything else
 // is the program.
@@ -16,7 +18,9 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <thread>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "converter/conversion_driver.h"
@@ -27,7 +31,7 @@ namespace {
 
 using quadrel::platform::posix::Syscalls;
 
-enum class CallKind { open, read, write, copy, cut, rewind, close, size, pwrite, count };
+enum class CallKind { open, read, write, copy, cut, rewind, close, size, pwrite, behind, count };
 
 constexpr std::size_t faultsPerKind = 8;
 
@@ -43,6 +47,15 @@ struct KindFaults {
 
 std::array<KindFaults, static_cast<std::size_t>(CallKind::count)> faultTable;
 Syscalls original{};
+std::thread::id mainThread;
+const char* stallNote = nullptr;
+
+// Creates the file that tells the test a call now stalls.
+void announceStall() {
+  if (stallNote == nullptr) return;
+  const int note = ::open(stallNote, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (note >= 0) ::close(note);
+}
 
 // Counts one call of `kind`; true (with errno set) when it is to fail.
 bool failsNow(CallKind kind) {
@@ -50,6 +63,7 @@ bool failsNow(CallKind kind) {
   const long call = state.calls.fetch_add(1) + 1;
   for (const Fault& fault : state.faults) {
     if (fault.call != call) continue;
+    if (fault.error == 0) announceStall();
     while (fault.error == 0)
       pause();
     errno = fault.error;
@@ -71,7 +85,8 @@ ssize_t writeCall(int fd, const void* bytes, size_t size) {
   return failsNow(CallKind::write) ? -1 : original.write(fd, bytes, size);
 }
 ssize_t pwriteCall(int fd, const void* bytes, size_t size, off_t offset) {
-  const bool fails = failsNow(CallKind::pwrite);
+  bool fails = failsNow(CallKind::pwrite);
+  if (std::this_thread::get_id() != mainThread) fails = failsNow(CallKind::behind) || fails;
   return failsNow(CallKind::write) || fails ? -1 : original.pwrite(fd, bytes, size, offset);
 }
 ssize_t copyCall(int from, off_t* fromOffset, int to, off_t* toOffset, size_t size, unsigned flags) {
@@ -121,9 +136,10 @@ void failCall(CallKind kind, int nth, int error) {
 
 bool parseKind(const std::string& word, CallKind& kind) {
   static const std::pair<const char*, CallKind> names[] = {
-      {"open", CallKind::open},   {"read", CallKind::read}, {"write", CallKind::write},
-      {"copy", CallKind::copy},   {"cut", CallKind::cut},   {"rewind", CallKind::rewind},
-      {"close", CallKind::close}, {"size", CallKind::size}, {"pwrite", CallKind::pwrite}};
+      {"open", CallKind::open},    {"read", CallKind::read}, {"write", CallKind::write},
+      {"copy", CallKind::copy},    {"cut", CallKind::cut},   {"rewind", CallKind::rewind},
+      {"close", CallKind::close},  {"size", CallKind::size}, {"pwrite", CallKind::pwrite},
+      {"behind", CallKind::behind}};
   for (const auto& [name, value] : names) {
     if (word == name) {
       kind = value;
@@ -150,6 +166,8 @@ void installFaults(const char* faultList) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  mainThread = std::this_thread::get_id();
+  stallNote = std::getenv("QUADREL_TEST_STALLED");
   if (const char* faults = std::getenv("QUADREL_TEST_FAULTS")) installFaults(faults);
   quadrel::runProgram(argc, argv, quadrel::runConversion);
 }

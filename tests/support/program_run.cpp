@@ -57,7 +57,7 @@ std::vector<std::string> childEnvironment(const RunRequest& request, const std::
     if (equals == std::string_view::npos) continue;
     std::string_view name = text.substr(0, equals);
     if (startsWithIgnoringCase(name, "FORT") || startsWithIgnoringCase(name, "FOR_") ||
-        name == "QUADREL_TEST_FAULTS") {
+        name == "QUADREL_TEST_FAULTS" || name == "QUADREL_TEST_STALLED") {
       continue;
     }
     variables[std::string(name)] = std::string(text.substr(equals + 1));

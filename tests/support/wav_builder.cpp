@@ -396,6 +396,25 @@ std::string expectedSmallIxml(bool ambix) {
          expectedConventionNote(ambix) + "</NOTE>\n" + expectedTrackList(ambix) + "\n</BWFXML>\n";
 }
 
+std::string expectedRecorderIxml(std::string ixml, bool ambix, std::optional<std::uint64_t> timeReference) {
+  ixml.erase(ixml.find_last_not_of('\0') + 1);
+  const std::size_t list = ixml.find("<TRACK_LIST>");
+  ixml.replace(list, ixml.find("</TRACK_LIST>") + 13 - list, expectedTrackList(ambix, "\r\n"));
+  ixml.insert(ixml.find("</NOTE>"), "; " + expectedConventionNote(ambix));
+  if (!timeReference) return ixml;
+  // Each reference as two 32-bit halves; the recorder's high halves say 0.
+  const std::string low = std::to_string(*timeReference & 0xFFFFFFFF);
+  const std::string high = std::to_string(*timeReference >> 32);
+  for (const auto& [from, to] :
+       {std::pair<std::string, std::string>{">2073600000<", std::string(">").append(low)},
+        {"HI>0<", std::string("HI>").append(high)},
+        {"HIGH>0<", std::string("HIGH>").append(high)}}) {
+    for (std::size_t at = 0; (at = ixml.find(from, at)) != std::string::npos; at += to.size())
+      ixml.replace(at, from.size() - 1, to);
+  }
+  return ixml;
+}
+
 namespace {
 
 // The WX bext body with the conversion's line at the end of its
@@ -420,6 +439,16 @@ std::string bextWithHistory(std::string body, std::uint32_t rate, std::uint16_t 
 }
 
 }  // namespace
+
+std::string bextBody(std::uint64_t timeReference, std::string_view history) {
+  std::string body = "A take of two recorders";
+  body.resize(338, '\0');
+  put32(body, static_cast<std::uint32_t>(timeReference));
+  put32(body, static_cast<std::uint32_t>(timeReference >> 32));
+  put16(body, 1);
+  body.resize(602, '\0');
+  return body.append(history);
+}
 
 // The chunks after the data that a chunked output takes, from `from` on.
 std::string expectedTailChunks(std::string_view wx, const WavLayout& w, std::uint64_t from) {
@@ -450,7 +479,13 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
   };
   const std::uint64_t align = y->format->align();
   const std::uint64_t frames = output.frames.value_or(held(wx, *w) / align);
-  if (align == 0 || held(wx, *w) < frames * align || held(yz, *y) < frames * align) return std::nullopt;
+  const ChunkedOutput::Aligned aligned = output.aligned.value_or(ChunkedOutput::Aligned{0, 0, w->bext});
+  const std::uint64_t wxFrom = w->dataStart + aligned.skipWx * align;
+  const std::uint64_t yzFrom = y->dataStart + aligned.skipYz * align;
+  if (align == 0 || held(wx, *w) < (aligned.skipWx + frames) * align ||
+      held(yz, *y) < (aligned.skipYz + frames) * align) {
+    return std::nullopt;
+  }
 
   FormatSpec format;
   format.tag = static_cast<std::uint16_t>(y->sampleKind != 0 ? y->sampleKind : y->format->tag);
@@ -484,19 +519,18 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
 
   std::string frameBytes;
   for (std::uint64_t i = 0; i < frames && !output.ambix; ++i) {
-    frameBytes += wx.substr(w->dataStart + i * align, align);
-    frameBytes += yz.substr(y->dataStart + i * align, align);
+    frameBytes += wx.substr(wxFrom + i * align, align);
+    frameBytes += yz.substr(yzFrom + i * align, align);
   }
-  if (output.ambix) {
-    frameBytes =
-        ambixFrames(wx.substr(w->dataStart), yz.substr(y->dataStart), frames, *y->format, y->sampleKind);
-  }
+  if (output.ambix)
+    frameBytes = ambixFrames(wx.substr(wxFrom), yz.substr(yzFrom), frames, *y->format, y->sampleKind);
   const std::uint64_t dataEnd = w->dataStart + held(wx, *w) + held(wx, *w) % 2;
 
   std::string body = "WAVE";
   if (output.reserved) body += chunk("JUNK", std::string(28, '\0'));
-  if (w->bext)
-    body += chunk("bext", bextWithHistory(*w->bext, format.sampleRate, validBits, sampleTag, output.ambix));
+  if (aligned.bext)
+    body +=
+        chunk("bext", bextWithHistory(*aligned.bext, format.sampleRate, validBits, sampleTag, output.ambix));
   body += chunk("iXML", output.ixml.value_or(expectedSmallIxml(output.ambix)));
   body += chunk("fmt ", fmt);
   if (!plainPcm) {
@@ -506,7 +540,7 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
   }
   body += chunk("data", frameBytes);
   // A run whose input ended first stops before the tail.
-  if (!output.frames) body += expectedTailChunks(wx, *w, dataEnd);
+  if (!output.frames || output.aligned) body += expectedTailChunks(wx, *w, dataEnd);
   std::string out = "RIFF";
   put32(out, static_cast<std::uint32_t>(body.size()));
   return out + body;

@@ -110,6 +110,10 @@ std::string formatBody(const FormatSpec& format);
 // tag `subFormat` (1 PCM, 3 IEEE float, 7 mu-law, ...).
 std::string extensibleBody(FormatSpec format, std::uint16_t validBits, std::uint16_t subFormat);
 
+// A bext body of 602 bytes: a description, TimeReference at offset 338,
+// version 1; then `history` as its CodingHistory.
+std::string bextBody(std::uint64_t timeReference, std::string_view history = "");
+
 // A ds64 body without a table.
 std::string ds64Body(std::uint64_t riffSize, std::uint64_t dataSize, std::uint64_t sampleCount);
 
@@ -149,6 +153,14 @@ struct ChunkedOutput {
   // AmbiX: W Y Z X, W times the square root of 2, as IEEE floats of 32 bits
   // (64 for 32-bit integers and 64-bit floats), WAVE_FORMAT_EXTENSIBLE.
   bool ambix = false;
+  // Two files on one timeline: `frames` frames from frame `skipWx` of the
+  // WX file and `skipYz` of the YZ file, the WX chunks after the data
+  // behind them, and `bext` (nothing: no bext chunk) in place of the WX one.
+  struct Aligned {
+    std::uint64_t skipWx = 0, skipYz = 0;
+    std::optional<std::string> bext;
+  };
+  std::optional<Aligned> aligned = std::nullopt;
   // The output's iXML body; unset: the small one written when the WX file
   // has no iXML that can be carried.
   std::optional<std::string> ixml = std::nullopt;
@@ -161,6 +173,11 @@ std::string expectedTrackList(bool ambix, std::string_view newline = "\n");
 std::string expectedConventionNote(bool ambix);
 // The small iXML of an output whose WX file has none it can carry.
 std::string expectedSmallIxml(bool ambix);
+// The recorder's iXML of the tests (the iXML fuzz target's seed
+// recorder_crlf) as an output carries it: the NUL padding dropped, the
+// convention after its note, four tracks, and its time references, which
+// say 2073600000, those of `timeReference` when the output has one.
+std::string expectedRecorderIxml(std::string ixml, bool ambix, std::optional<std::uint64_t> timeReference);
 
 // The output expected from a pair that does not keep the 44-byte header,
 // each file read on its own terms: "RIFF", the real length less 8, "WAVE",
