@@ -19,21 +19,6 @@ std::optional<std::uint64_t> timeReferenceOf(const InputDescription& input) {
   return input.bext ? bextTimeReference(*input.bext) : std::nullopt;
 }
 
-// Reads and drops `count` bytes of input `unit`: false when it ends first.
-bool skipInputBytes(int unit, std::uint64_t count) {
-  while (count > 0) {
-    const std::span<const std::byte> fetched = borrowFetched(unit);
-    if (fetched.empty()) {
-      if (!fetchMore(unit)) return false;
-      continue;
-    }
-    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(fetched.size(), count));
-    commitFetched(unit, step);
-    count -= step;
-  }
-  return true;
-}
-
 }  // namespace
 
 AlignmentFacts alignInputs(Alignment alignment, std::int64_t offset, const InputDescription& wx,
@@ -81,8 +66,7 @@ TakeSpan takeSpan(const AlignmentFacts& facts) {
 void skipLeadingFrames(const ConversionFiles& files, const AlignmentFacts& facts, std::size_t halfLength) {
   const std::pair<int, std::int64_t> skips[] = {{files.wx, facts.span.skipWx}, {files.yz, facts.span.skipYz}};
   for (const auto& [unit, frames] : skips) {
-    if (!skipInputBytes(unit, static_cast<std::uint64_t>(frames) * halfLength))
-      refuse(TimelineRefusal::noOverlap);
+    if (!skipInput(unit, static_cast<std::uint64_t>(frames) * halfLength)) refuse(TimelineRefusal::noOverlap);
   }
 }
 

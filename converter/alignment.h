@@ -1,6 +1,6 @@
 // A conversion under --align or --offset: the two checked inputs placed on
 // one timeline, the part of each that the output takes, the bext it
-// carries, and each input's leading frames read and dropped.
+// carries, and each input's leading frames skipped.
 #pragma once
 
 #include <cstddef>
@@ -33,8 +33,8 @@ std::optional<std::vector<std::byte>> alignedBext(const AlignmentFacts& facts, c
 // The part of the inputs that the output plan takes.
 TakeSpan takeSpan(const AlignmentFacts& facts);
 
-// Reads and drops the frames of each input of `files` before the span,
-// `halfLength` bytes a frame, so that streams work as files do. An input
+// Skips the frames of each input of `files` before the span, `halfLength`
+// bytes a frame: a regular file by position, a stream by reading them. An input
 // that ends first leaves nothing to overlap: refused as above.
 void skipLeadingFrames(const ConversionFiles& files, const AlignmentFacts& facts, std::size_t halfLength);
 

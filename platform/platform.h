@@ -91,6 +91,10 @@ SystemError cutAt(Handle handle, std::int64_t length);
 // Moves the file position to byte 0.
 SystemError rewind(Handle handle);
 
+// Moves the file position of a regular file `count` bytes on, past its end
+// if asked: a read there finds the end.
+SystemError moveForward(Handle handle, std::int64_t count);
+
 // Closes a handle. Async-signal-safe.
 SystemError closeHandle(Handle handle);
 

@@ -91,6 +91,22 @@ TEST_F(UnitOperations, AnItemStraddlingTwoFetchesArrivesWhole) {
   EXPECT_EQ(std::string(rest, 8), bytes.substr(fetchSize + 2));
 }
 
+TEST_F(UnitOperations, ASkipHandsOutTheBytesPastTheFetchedOnesAndFindsTheEnd) {
+  const std::string bytes = pattern(3 * fetchSize, 5);
+  openUnit(1, create("in.bin", bytes), forReading);
+  char first[4];
+  const TransferItem one[] = {TransferItem::characters(first, 4)};
+  readStatement(1, one);
+  ASSERT_TRUE(skipInput(1, 2 * fetchSize + 6));
+  EXPECT_EQ(bytesLeftInUnit(1), fetchSize - 10);
+  char next[4];
+  const TransferItem after[] = {TransferItem::characters(next, 4)};
+  readStatement(1, after);
+  EXPECT_EQ(std::string(next, 4), bytes.substr(2 * fetchSize + 10, 4));
+  EXPECT_FALSE(skipInput(1, fetchSize)) << "fewer bytes are left than the skip";
+  EXPECT_FALSE(fetchMore(1)) << "a skip past the end leaves the file at its end";
+}
+
 TEST_F(UnitOperations, RewindWritesTheGatheredBytesAndArmsTheCutAgain) {
   openUnit(9, path("new.bin"), forWriting);
   EXPECT_TRUE(fs::exists(path("new.bin")));

@@ -269,6 +269,11 @@ SystemError rewind(Handle handle) {
   return 0;
 }
 
+SystemError moveForward(Handle handle, std::int64_t count) {
+  if (posix::syscalls().lseek(fd(handle), static_cast<off_t>(count), SEEK_CUR) < 0) return lastError();
+  return 0;
+}
+
 SystemError closeHandle(Handle handle) {
   // The descriptor is gone after close() even when it reports EINTR.
   if (posix::syscalls().close(fd(handle)) != 0 && errno != EINTR) return lastError();

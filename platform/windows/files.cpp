@@ -276,6 +276,13 @@ SystemError rewind(Handle handle) {
   return moveTo(native(handle), 0);
 }
 
+SystemError moveForward(Handle handle, std::int64_t count) {
+  if (handle == noHandle) return ERROR_INVALID_HANDLE;
+  const std::optional<LARGE_INTEGER> here = position(native(handle));
+  if (!here) return lastError();
+  return moveTo(native(handle), here->QuadPart + count);
+}
+
 SystemError closeHandle(Handle handle) {
   if (handle == noHandle) return ERROR_INVALID_HANDLE;
   return CloseHandle(native(handle)) ? 0 : lastError();

@@ -61,6 +61,12 @@ std::optional<std::uint64_t> bytesLeftInUnit(int unit);
 // read fails with 39.
 bool peekAt(int unit, std::uint64_t offset, std::span<std::byte> into);
 
+// Hands out the next `count` bytes of input `unit` unread, as read requests
+// that drop them would: a regular file of known length that holds them moves
+// its position past them; any other file is read through. False when the
+// file ends first, at its end. A refused read or move fails with 39.
+bool skipInput(int unit, std::uint64_t count);
+
 // Disconnects the unit and closes its file; an unconnected unit is no failure.
 void closeUnit(int unit);
 

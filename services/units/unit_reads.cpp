@@ -104,6 +104,29 @@ std::optional<std::uint64_t> bytesLeftInUnit(int number) {
   return static_cast<std::uint64_t>(std::max<std::int64_t>(*file.size - handedOut, 0));
 }
 
+bool skipInput(int number, std::uint64_t count) {
+  BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
+  const auto fromBuffer = static_cast<std::size_t>(std::min<std::uint64_t>(count, unit.unconsumed));
+  consume(unit, fromBuffer);
+  count -= fromBuffer;
+  if (count == 0) return true;
+  const std::optional<std::uint64_t> left = unit.sized ? bytesLeftInUnit(number) : std::nullopt;
+  if (left && *left >= count) {
+    const platform::SystemError error =
+        platform::moveForward(unit.handle.load(std::memory_order_relaxed), static_cast<std::int64_t>(count));
+    if (error != 0) failUnitCall(unit.record, status::errorDuringRead, error);
+    unit.fetchedTotal += static_cast<std::int64_t>(count);
+    return true;
+  }
+  while (count > 0) {
+    if (unit.unconsumed == 0 && fetchAvailable(unit) == 0) return false;
+    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, unit.unconsumed));
+    consume(unit, step);
+    count -= step;
+  }
+  return true;
+}
+
 bool peekAt(int number, std::uint64_t offset, std::span<std::byte> into) {
   BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
   const platform::TransferResult got =
