@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 namespace quadrel {
@@ -133,16 +134,17 @@ void makeAmbix24(std::byte* out, const std::byte* wx, const std::byte* yz, std::
   if (i < frames) makeAmbix<Signed24>(out + 16 * i, wx + 6 * i, yz + 6 * i, frames - i);
 }
 
-}  // namespace
+// What the rounding of value times the root leaves out.
+struct Product {
+  double high, low;
+};
 
 // The product and its rounding error, exactly, by splitting both factors in
-// halves of 26 bits (Dekker); then the error and the low part of the root
-// together make the one rounding of the sum. Values so large or so small
-// that the splitting would overflow or lose bits are multiplied plainly.
-double timesSqrt2(double value) {
+// halves of 26 bits (Dekker); the error and the low part of the root
+// together make `low`. Exact only for magnitudes in (2^-900, 2^900), where
+// the splitting neither overflows nor loses bits.
+Product productParts(double value) {
   constexpr double splitter = 134217729.0;  // 2^27 + 1
-  const double magnitude = std::fabs(value);
-  if (!(magnitude > 0x1p-900 && magnitude < 0x1p900)) return value * sqrt2High;
   const double product = value * sqrt2High;
   const double scaled = splitter * value;
   const double high = scaled - (scaled - value);
@@ -150,7 +152,45 @@ double timesSqrt2(double value) {
   constexpr double rootHigh = splitter * sqrt2High - (splitter * sqrt2High - sqrt2High);
   constexpr double rootLow = sqrt2High - rootHigh;
   const double error = ((high * rootHigh - product) + high * rootLow + low * rootHigh) + low * rootLow;
-  return product + (error + value * sqrt2Low);
+  return {product, error + value * sqrt2Low};
+}
+
+// Magnitudes of at most 2^-900 are raised by 2^600 for the product; where
+// it is a subnormal once lowered again, it is rounded on the subnormals'
+// grid, raised alike, so that lowering it is exact and the rounding stays
+// one.
+double tinyTimesSqrt2(double value) {
+  constexpr double normalFloor = 0x1p-422;  // the smallest normal, raised
+  constexpr double step = 0x1p-474;         // the smallest subnormal, raised
+  const Product product = productParts(value * 0x1p600);
+  const double magnitude = std::fabs(product.high);
+  if (magnitude > normalFloor) return (product.high + product.low) * 0x1p-600;
+  const double rest = std::signbit(product.high) ? -product.low : product.low;
+  // Above the floor the doubles lie `step` apart: the sum rounds to the grid.
+  double rounded = (magnitude + normalFloor) - normalFloor;
+  // What the product left out may carry it past the midpoint to a neighbour.
+  const double beyond = (magnitude - rounded) + rest;
+  if (beyond > step / 2) rounded += step;
+  if (beyond < -step / 2) rounded -= step;
+  return std::copysign(rounded * 0x1p-600, value);
+}
+
+}  // namespace
+
+// Magnitudes of 2^900 and more are lowered by 2^600 and raised again,
+// exactly up to the largest double; beyond it the product overflows to
+// infinity as rounding to nearest must. Zero, infinities and NaN are
+// multiplied plainly.
+double timesSqrt2(double value) {
+  const double magnitude = std::fabs(value);
+  if (magnitude > 0x1p-900 && magnitude < 0x1p900) {
+    const Product product = productParts(value);
+    return product.high + product.low;
+  }
+  if (!(magnitude > 0 && magnitude <= std::numeric_limits<double>::max())) return value * sqrt2High;
+  if (magnitude < 0x1p900) return tinyTimesSqrt2(value);
+  const Product product = productParts(value * 0x1p-600);
+  return (product.high + product.low) * 0x1p600;
 }
 
 std::optional<AmbixFrames> ambixFramesOf(const FormatFields& format) {

@@ -1,6 +1,7 @@
 // Writing the output and settling its header.
 #include "converter/bformat_output.h"
 
+#include <cstring>
 #include <vector>
 
 #include "converter/settle_check.h"
@@ -25,6 +26,16 @@ void writeCanonicalHeader(int unit, CanonicalImage image) {
   writeStatement(unit, groupD);
 }
 
+// The RIFF id of a header image whose numbers are `bigEndianImage`, to
+// match the order in which the output's byte-order settings put them in the
+// file: "RIFX" for big-endian numbers, "RIFF" for little-endian ones. Any
+// other id stays.
+void matchRiffId(int unit, std::byte* image, bool bigEndianImage) {
+  if (!hasId(image, "RIFF") && !hasId(image, "RIFX")) return;
+  const bool bigEndian = bigEndianImage != byteOrderOf(unit).reverseIntegers;
+  std::memcpy(image, bigEndian ? "RIFX" : "RIFF", 4);
+}
+
 // A chunked header's fields as the items of one request.
 std::vector<TransferItem> headerItems(ChunkedHeader& header) {
   std::vector<TransferItem> items;
@@ -43,10 +54,13 @@ void BFormatOutput::open(std::string_view nameField) {
 
 void BFormatOutput::writeHeader() {
   if (plan_.form == OutputForm::canonical) {
-    writeCanonicalHeader(files_.output, plan_.canonical);
+    CanonicalImage image = plan_.canonical;
+    matchRiffId(files_.output, image.data(), false);
+    writeCanonicalHeader(files_.output, image);
     return;
   }
   first_ = buildChunkedHeader(plan_.layout, plan_.sizes);
+  matchRiffId(files_.output, first_.image.data(), plan_.layout.bigEndian);
   writeStatement(files_.output, headerItems(first_));
 }
 
@@ -68,6 +82,7 @@ void BFormatOutput::settle() {
     length = cutTo_;
   }
   ChunkedHeader settled = buildChunkedHeader(plan_.layout, settledSizes(plan_, run_.frames, *length));
+  matchRiffId(files_.output, settled.image.data(), plan_.layout.bigEndian);
   // Sizes known ahead must come out as planned: a pipe gets no second header.
   if (plan_.sizes.riffKnown && !endedEarly_ && !cutTo_) checkSettledHeader(first_.image, settled.image);
   if (settled.image == first_.image) return;

@@ -33,8 +33,9 @@ class BFormatOutput {
   // How the frames ended (frame_loop.h).
   const FrameRun& frameRun() const { return run_; }
 
-  // What follows the frames (tail_copy.h). A chunk that a stream cut off
-  // after part of it was written is dropped again at the settle.
+  // What follows the frames (tail_copy.h). A chunk cut off after part of it
+  // was written, by the end of a stream or of a WX file cut shorter during
+  // the run, is dropped again at the settle.
   void writeTail();
 
   // States the real sizes in a chunked header when the output is a regular

@@ -256,8 +256,10 @@ FrameHalf frameHalf(std::int16_t bitsPerSample, std::int16_t blockAlign) {
 FrameRun moveFrames(const ConversionFiles& files, const FrameCounts& counts, const FrameShape& shape) {
   const FrameLayout layout(shape);
   FrameRun run;
-  if (layout.halfLength == 0 || (counts.wx && *counts.wx <= 0)) return run;
-  const std::int64_t limit = counts.wx.value_or(counts.yz.value_or(std::numeric_limits<std::int64_t>::max()));
+  if (layout.halfLength == 0) return run;
+  // A WX count of 0 or less is reached at once, and still decides.
+  const std::int64_t limit = counts.wx ? std::max<std::int64_t>(*counts.wx, 0)
+                                       : counts.yz.value_or(std::numeric_limits<std::int64_t>::max());
   const FrameConversion conversion(files);
   const bool oneAtATime = conversion.throughRequests(layout);
   FrameRequests requests(files, layout);

@@ -69,7 +69,8 @@ Rejection checkAmbixName(bool ambix, bool namedAmb) {
 }
 
 Rejection checkAmbixSamples(const InputDescription& wx, const InputDescription& yz) {
-  if (wx.format.kind != yz.format.kind || wx.format.kind == SampleKind::other) {
+  if (wx.format.kind != yz.format.kind || wx.format.kind == SampleKind::other || wx.bigEndian ||
+      yz.bigEndian) {
     return "ERROR - Unsupported sample format";
   }
   if (!ambixFramesOf(wx.format)) return "ERROR - Unsupported sample width";

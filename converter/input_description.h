@@ -49,6 +49,9 @@ struct ListedTail {
 
 struct InputDescription {
   InputForm form = InputForm::notWave;
+  // A RIFX file read without a byte-order setting: its header numbers, its
+  // chunk sizes and its samples are big-endian.
+  bool bigEndian = false;
   FormatFields format;
   std::optional<FixedHeader> fixed;  // inputs read at the canonical positions
   std::uint64_t dataStart = 0;       // file offset of the first frame
@@ -62,6 +65,9 @@ struct InputDescription {
   // Where the file's RIFF or ds64 size says it ends; nothing when it does
   // not say.
   std::optional<std::uint64_t> riffEnd;
+  // Where a regular file ends, for an input read at the canonical positions;
+  // nothing for a stream.
+  std::optional<std::uint64_t> fileEnd;
   std::optional<std::vector<std::byte>> bext;  // the bext body, up to its limit, where kept
   std::optional<std::vector<std::byte>> ixml;  // the WX file's first iXML body before the data, up to its limit
 };

@@ -88,12 +88,17 @@ class HeaderGroups {
   }
 
  private:
+  // The parser takes the bytes as read; the image keeps the numbers of a
+  // RIFX file little-endian, as the rest reads them.
   void read(std::initializer_list<TransferItem> items) {
     std::size_t length = 0;
     for (const TransferItem& item : items)
       length += item.length;
     readStatement(unit_, std::span(items.begin(), items.size()));
     parser_.take(std::span(image_).subspan(read_, length));
+    for (const TransferItem& item : items)
+      if (parser_.parsed().bigEndian && item.kind != ItemKind::characters)
+        reverseNumber(item.image, item.length);
     read_ += length;
   }
 
@@ -160,18 +165,29 @@ std::optional<std::uint64_t> riffEndOf(std::uint32_t riffSize, bool upToTheEnd) 
   return std::uint64_t{riffSize} + 8;
 }
 
-InputDescription describeFixed(int unit, const HeaderGroups& groups, WaveForm form) {
+// The WX file's length is asked for, which its RIFF size must match.
+InputDescription describeFixed(int unit, Role role, const HeaderGroups& groups, const ParsedWave& parsed) {
+  const WaveForm form = parsed.form;
   InputDescription input;
+  input.bigEndian = parsed.bigEndian;
   input.form = form == WaveForm::other ? InputForm::notWave : InputForm::canonical;
   input.format = groups.format();
   input.fixed = groups.fixedHeader();
   input.dataStart = canonicalHeaderLength;
   const FixedHeader& fixed = *input.fixed;
+  // The placeholders of a recording never closed: a RIFF size that stops
+  // before the data and a data size of 0, over samples that go on.
+  const bool neverClosed =
+      form == WaveForm::riff && fixed.dataLength == 0 && std::uint64_t{fixed.riffSize} + 8 <= input.dataStart;
+  std::optional<std::uint64_t> left;
+  if (role == Role::wx || neverClosed) left = bytesLeftInUnit(unit);
+  if (left) input.fileEnd = input.dataStart + *left;
   // Taken at its word, but for the sizes of a stream.
   std::optional<std::uint64_t> declared = fixed.dataLength;
   if (form == WaveForm::riff) {
     declared =
         declaredRiffLength(unit, fixed.dataLength, fixed.riffSize, input.dataStart, input.format.blockAlign);
+    if (neverClosed && left.value_or(0) > 0) declared.reset();
     input.riffEnd = riffEndOf(fixed.riffSize, !declared);
   }
   settleDataLength(unit, declared, false, input);
@@ -181,6 +197,7 @@ InputDescription describeFixed(int unit, const HeaderGroups& groups, WaveForm fo
 InputDescription describeWalked(int unit, ParsedWave parsed) {
   InputDescription input;
   input.form = InputForm::walked;
+  input.bigEndian = parsed.bigEndian;
   input.format = *parsed.format;
   input.dataStart = parsed.dataStart;
   input.bext = std::move(parsed.bext);
@@ -208,7 +225,7 @@ InputDescription describeWalked(int unit, ParsedWave parsed) {
 // Reads one input's header and makes the checks that its own format fields
 // allow; `wx` is the WX file's format, which the YZ file is compared with.
 InputDescription readInput(int unit, Role role, const FormatFields& wx, bool keepBext) {
-  WaveParser parser(keepBext);
+  WaveParser parser(keepBext, !byteOrderOf(unit).convert);
   HeaderGroups groups(unit, parser);
   groups.readA();
   const bool fixed = parser.notWave();
@@ -222,7 +239,7 @@ InputDescription readInput(int unit, Role role, const FormatFields& wx, bool kee
       formatChecked = true;
       if (fixed || (parser.parsed().form == WaveForm::riff && groups.fmtLength() == plainFormatLength)) {
         groups.readD();
-        if (fixed || groups.idAt(36, "data")) return describeFixed(unit, groups, parser.parsed().form);
+        if (fixed || groups.idAt(36, "data")) return describeFixed(unit, role, groups, parser.parsed());
       }
     }
   }
@@ -263,7 +280,9 @@ std::optional<ListedTail> listWxTail(const ConversionFiles& files, const InputDe
   const std::uint64_t fileEnd = wx.dataStart + *left;
   const std::uint64_t limit = std::min(fileEnd, wx.riffEnd.value_or(fileEnd));
   const ChunkHeaderReader read = [&](std::uint64_t offset, std::span<std::byte, chunkHeaderLength> header) {
-    return peekAt(files.wx, offset, header);
+    const bool whole = peekAt(files.wx, offset, header);
+    if (wx.bigEndian) reverseNumber(header.data() + 4, 4);
+    return whole;
   };
   ListedTail tail{listTailChunks(*wx.dataEnd, limit, read), std::nullopt};
   const std::optional<TailChunk> ixml = wx.ixml ? std::nullopt : findTailIxml(*wx.dataEnd, limit, read);

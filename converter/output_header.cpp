@@ -24,15 +24,19 @@ std::int32_t wrappingMultiply(std::int32_t a, std::int32_t b) {
 // Appends fields to a header image, recording how each travels.
 class HeaderImage {
  public:
+  explicit HeaderImage(bool bigEndian) : bigEndian_(bigEndian) {}
+
   void id(std::string_view text) { put(ItemKind::characters, text.data(), 4); }
   void u16(std::uint16_t value) {
     std::byte image[2];
     storeInt16Le(image, static_cast<std::int16_t>(value));
+    if (bigEndian_) reverseNumber(image, 2);
     put(ItemKind::integer2, image, 2);
   }
   void u32(std::uint32_t value) {
     std::byte image[4];
     storeUint32Le(image, value);
+    if (bigEndian_) reverseNumber(image, 4);
     put(ItemKind::integer4, image, 4);
   }
   void u64(std::uint64_t value) {
@@ -57,6 +61,7 @@ class HeaderImage {
     header_.image.insert(header_.image.end(), bytes, bytes + length);
   }
 
+  bool bigEndian_;
   ChunkedHeader header_;
 };
 
@@ -120,8 +125,8 @@ ChunkedHeader buildChunkedHeader(const ChunkedLayout& layout, const OutputSizes&
                           : static_cast<std::uint32_t>(std::min<std::uint64_t>(size, sizeFieldLimit));
   };
 
-  HeaderImage out;
-  out.id(rf64 ? "RF64" : "RIFF");
+  HeaderImage out(layout.bigEndian);
+  out.id(rf64 ? "RF64" : layout.bigEndian ? "RIFX" : "RIFF");
   out.u32(field(sizes.riffKnown, sizes.riffSize));
   out.id("WAVE");
   if (rf64) {

@@ -60,6 +60,7 @@ struct ChunkedLayout {
   std::vector<std::byte> ixml;  // empty: no iXML chunk
   bool fact = false;            // a fact chunk with the frame count
   bool reserved = false;        // the 36 bytes after "WAVE"
+  bool bigEndian = false;       // "RIFX" and big-endian numbers
 
   std::uint64_t length() const;
 };

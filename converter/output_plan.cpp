@@ -46,9 +46,16 @@ OutputFormat outputFormat(const InputDescription& wx, const InputDescription& yz
 // A canonical pair keeps the 44-byte header when its sizes fit 32 bits.
 bool keepsCanonicalHeader(const InputDescription& wx, const InputDescription& yz, Frames frames,
                           OutputLabel label) {
-  if (label != OutputLabel::plain || !frames) return false;
+  if (label != OutputLabel::plain || !frames || wx.bigEndian || yz.bigEndian) return false;
   for (const InputDescription* input : {&wx, &yz}) {
     if (!input->fixed || input->lengthFromTheEnd) return false;
+  }
+  // A whole WX data chunk in a file whose RIFF size is not its length: the
+  // bytes after the data are damaged (a chunk cut short, stray bytes), and
+  // only whole chunks with their true sizes may follow the frames.
+  if (wx.form == InputForm::canonical && wx.fileEnd && wx.dataStart + wx.fixed->dataLength <= *wx.fileEnd &&
+      std::uint64_t{wx.fixed->riffSize} + 8 != *wx.fileEnd) {
+    return false;
   }
   const std::uint64_t riffSize = std::uint64_t{wx.fixed->riffSize} + wx.fixed->dataLength;
   const std::uint64_t dataSize =
@@ -81,6 +88,8 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
 
   plan.form = OutputForm::chunked;
   plan.layout.format = outputFormat(wx, yz, label);
+  plan.layout.bigEndian = wx.bigEndian;
+  plan.tailBigEndian = wx.bigEndian;
   if (label == OutputLabel::ambix) {
     planAmbixOutput(wx.format, plan.shape, plan.layout.format);
     plan.blockAlign = plan.layout.format.blockAlign;

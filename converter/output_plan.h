@@ -5,6 +5,8 @@
 //
 // A canonical pair whose output fits a 32-bit RIFF size keeps the 44-byte
 // header it has always had, followed by every WX byte after the last frame.
+// A RIFX WX file read big-endian gives a RIFX output, chunked, whose frames
+// are the inputs' bytes.
 // Every other pair gets a chunked header (output_header.h) with the real
 // sizes where they are known ahead, RF64 past 4 GiB, the WX file's bext
 // chunk and an iXML chunk (output_metadata.h); after the frames come the WX file's whole chunks after its
@@ -57,6 +59,7 @@ struct OutputPlan {
   std::uint64_t tailFrom = 0;     // the WX file's data end, where its chunks begin
   std::vector<TailChunk> tailChunks;
   std::optional<std::uint64_t> tailLimit;  // a stream's RIFF end
+  bool tailBigEndian = false;              // the WX chunk sizes are big-endian
 };
 
 // Lists the WX file's whole chunks after its data, which a chunked output

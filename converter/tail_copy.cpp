@@ -66,13 +66,20 @@ void writePadByte(const ConversionFiles& files) {
   writeStatement(files.output, pad);
 }
 
-void writeListedChunks(const ConversionFiles& files, const OutputPlan& plan, std::uint64_t position) {
+// The chunks listed before the output opened. A WX file cut shorter since
+// then ends them, as a stream's end does: the output ends after the last
+// whole one.
+std::optional<std::uint64_t> writeListedChunks(const ConversionFiles& files, const OutputPlan& plan,
+                                               std::uint64_t position) {
   for (const TailChunk& chunk : plan.tailChunks) {
-    skipWxBytes(files, chunk.offset - position);
-    copyWxBytes(files, chunkHeaderLength + std::uint64_t{chunk.size});
+    const std::optional<std::uint64_t> chunkStart = writtenLength(files.output);
+    const std::uint64_t whole = chunkHeaderLength + std::uint64_t{chunk.size};
+    if (skipWxBytes(files, chunk.offset - position) < chunk.offset - position) return chunkStart;
+    if (copyWxBytes(files, whole) < whole) return chunkStart;
     if (chunk.size & 1) writePadByte(files);
-    position = chunk.offset + chunkHeaderLength + chunk.size;
+    position = chunk.offset + whole;
   }
+  return std::nullopt;
 }
 
 // Walks the chunks as they come, by the same rules as a listing.
@@ -84,6 +91,7 @@ std::optional<std::uint64_t> writeStreamedChunks(const ConversionFiles& files, c
   // A header that the stream cuts short ends the chunks.
   while (fetchAtLeast(files.wx, header.size())) {
     std::memcpy(header.data(), borrowFetched(files.wx).data(), header.size());
+    if (plan.tailBigEndian) reverseNumber(header.data() + 4, 4);
     const TailVerdict verdict = judgeTailChunk(header, offset, plan.tailLimit);
     if (verdict == TailVerdict::end) break;
     const TailChunk chunk{offset, chunkSize(header)};
@@ -116,8 +124,7 @@ std::optional<std::uint64_t> writeTail(const ConversionFiles& files, const Outpu
       copyWxBytes(files, toTheEnd);
       break;
     case TailSource::listed:
-      writeListedChunks(files, plan, position);
-      break;
+      return writeListedChunks(files, plan, position);
     case TailSource::streamed:
       return writeStreamedChunks(files, plan, position);
     case TailSource::none:

@@ -12,8 +12,8 @@
 namespace quadrel {
 
 // Writes the tail of `plan` behind `frames` converted frames. Returns where
-// the output must end when a chunk that came through a stream was cut off
-// by its end after part of it was written: the output's length before that
+// the output must end when a chunk was cut off by the end of a stream, or
+// of a WX file cut shorter during the run: the output's length before that
 // chunk, on a regular file; nothing otherwise.
 std::optional<std::uint64_t> writeTail(const ConversionFiles& files, const OutputPlan& plan,
                                        std::int64_t frames);

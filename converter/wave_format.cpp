@@ -1,6 +1,9 @@
 // The fmt chunk's fields and the forms of a WAVE file.
 #include "converter/wave_format.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <cstring>
 #include <string_view>
 
@@ -58,6 +61,18 @@ FormatFields decodeFormat(const std::byte* body, std::size_t length) {
     if (valid > 0 && valid < format.bitsPerSample) format.validBits = valid;
   }
   return format;
+}
+
+void reverseNumber(std::byte* at, std::size_t width) { std::reverse(at, at + width); }
+
+void reverseFormatNumbers(std::byte* body, std::size_t length) {
+  // Offset and width of each field: tag, channels, rate, byte rate, block
+  // align, bits, extension size, valid bits, channel mask, the GUID's three
+  // numbers.
+  constexpr std::pair<std::size_t, std::size_t> fields[] = {
+      {0, 2}, {2, 2}, {4, 4}, {8, 4}, {12, 2}, {14, 2}, {16, 2}, {18, 2}, {20, 4}, {24, 4}, {28, 2}, {30, 2}};
+  for (const auto& [offset, width] : fields)
+    if (offset + width <= length) reverseNumber(body + offset, width);
 }
 
 bool isStreamingPlaceholder(std::uint32_t dataSize, std::uint32_t riffSize, std::uint64_t dataStart,

@@ -69,6 +69,14 @@ struct FormatFields {
 // The fields of an fmt body of which `length` bytes, 16 or more, are given.
 FormatFields decodeFormat(const std::byte* body, std::size_t length);
 
+// Reverses the bytes of a number of `width` bytes in place: a big-endian
+// number of a RIFX file turned into the little-endian one the rest reads.
+void reverseNumber(std::byte* at, std::size_t width);
+
+// Turns the numbers of the first `length` bytes of a RIFX fmt body into
+// little-endian ones, field by field.
+void reverseFormatNumbers(std::byte* body, std::size_t length);
+
 // sox, writing to a pipe, states a data size of 0x7FFFF000 rounded down to
 // a whole number of frames, and a RIFF size that matches it, instead of its
 // real sizes. Whether `dataSize` and `riffSize` are that placeholder for a

@@ -60,11 +60,17 @@ void WaveParser::finishHead() {
   headFilled_ = 0;
   if (stage_ == Stage::fileHeader) {
     parsed_.form = waveFormOf(std::span(head_).first<fileHeaderLength>());
+    if (readsRifx_ && hasId(head_.data(), "RIFX") && hasId(head_.data() + 8, "WAVE")) {
+      parsed_.form = WaveForm::riff;
+      parsed_.bigEndian = true;
+    }
+    if (parsed_.bigEndian) reverseNumber(head_.data() + 4, 4);
     parsed_.riffSize = loadUint32Le(head_.data() + 4);
     stage_ = parsed_.form == WaveForm::other ? Stage::notWave : Stage::chunkHeader;
     return;
   }
   std::memcpy(chunkId_.data(), head_.data(), 4);
+  if (parsed_.bigEndian) reverseNumber(head_.data() + 4, 4);
   const std::uint32_t size = loadUint32Le(head_.data() + 4);
   const std::byte* id = chunkId_.data();
   if (hasId(id, "data")) {
@@ -106,6 +112,7 @@ void WaveParser::finishBody() {
   } else if (hasId(id, "fmt ") && !formatSeen_) {
     formatSeen_ = true;
     if (kept_ >= plainFormatLength) {
+      if (parsed_.bigEndian) reverseFormatNumbers(head_.data(), kept_);
       parsed_.format = decodeFormat(head_.data(), kept_);
     } else {
       parsed_.shortFormat = true;

@@ -29,6 +29,7 @@ inline constexpr std::size_t ixmlLimit = std::size_t{1} << 20;
 // What the chunks before the data say.
 struct ParsedWave {
   WaveForm form = WaveForm::other;
+  bool bigEndian = false;      // a RIFX file: a RIFF file of big-endian numbers
   std::uint32_t riffSize = 0;  // the size field after the form's id
   // The first fmt chunk before the data chunk, when it holds the 16 bytes
   // of fields; `shortFormat` when it was there but too short.
@@ -47,8 +48,11 @@ struct ParsedWave {
 
 class WaveParser {
  public:
-  // `keepMetadata`: keep the bext and iXML bodies.
-  explicit WaveParser(bool keepMetadata) : keepMetadata_(keepMetadata) {}
+  // `keepMetadata`: keep the bext and iXML bodies. `readsRifx`: a RIFX file
+  // is read as a RIFF file of big-endian numbers; otherwise it is no WAVE
+  // file.
+  explicit WaveParser(bool keepMetadata, bool readsRifx = false)
+      : keepMetadata_(keepMetadata), readsRifx_(readsRifx) {}
 
   // How many more bytes the parser wants before it can go on: 0 once it
   // has stopped, at the data chunk or at the first 12 bytes of a file of
@@ -73,6 +77,7 @@ class WaveParser {
   enum class Taking : std::uint8_t { none, bext, ixml };
 
   bool keepMetadata_;
+  bool readsRifx_;
   Stage stage_ = Stage::fileHeader;
   ParsedWave parsed_;
   std::uint64_t offset_ = 0;  // of the next byte taken

@@ -248,7 +248,7 @@ std::vector<PairCase> pairCases() {
     // The shared fields come from the YZ header, here one that is no RIFF
     // file and is read at the fixed positions.
     WavSpec wx = stereo16(1000, 35), yz = stereo16(1000, 36);
-    yz.riffId = "RIFX";
+    yz.riffId = "RIFY";
     yz.riffSize = 12;
     yz.waveFmtId = "WAVEfmT ";
     yz.fmtLength = 18;
@@ -257,11 +257,11 @@ std::vector<PairCase> pairCases() {
     cases.push_back({"OutputTakesTheYzSharedFields", wx, yz});
   }
   {
-    // The byte rate and the RIFF size wrap at 32 bits.
+    // The byte rate wraps at 32 bits. (A WX RIFF size that is not the
+    // file's length gives the chunked output.)
     WavSpec wx = stereo16(10000, 37), yz = stereo16(10000, 38);
     wx.sampleRate = yz.sampleRate = 0x7FFFFFFF;
     wx.byteRate = yz.byteRate = 5;
-    wx.riffSize = 0x7FFFFFF0;
     cases.push_back({"DerivedFieldsWrap", wx, yz});
   }
   return cases;
@@ -333,10 +333,15 @@ TEST(Conversion, AmbixConvertsEveryWidthExactly) {
     const char* name;
     std::uint16_t tag, bits;
     bool extensible;
+    bool farOut = false;  // 64-bit floats of every magnitude beyond 2^-900 and 2^900
   };
-  const AmbixCase cases[] = {{"8-bit", 1, 8, false},         {"16-bit", 1, 16, false},
-                             {"24-bit", 1, 24, true},        {"32-bit", 1, 32, true},
-                             {"32-bit float", 3, 32, false}, {"64-bit float", 3, 64, false}};
+  const AmbixCase cases[] = {{"8-bit", 1, 8, false},
+                             {"16-bit", 1, 16, false},
+                             {"24-bit", 1, 24, true},
+                             {"32-bit", 1, 32, true},
+                             {"32-bit float", 3, 32, false},
+                             {"64-bit float", 3, 64, false},
+                             {"64-bit float far out", 3, 64, false, true}};
   for (const AmbixCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::size_t size = c.bits / 8;
@@ -346,13 +351,30 @@ TEST(Conversion, AmbixConvertsEveryWidthExactly) {
       std::string samples = std::string(size - 1, '\xFF') + '\x7F' + std::string(size - 1, '\0') + '\x80' +
                             std::string(size, '\0') + std::string(size, '\xFF');
       if (c.tag == 3) samples.clear();
-      samples += samplePattern(seed, 2 * size * 64);
+      samples += samplePattern(seed, 2 * size * (c.farOut ? 2048 : 64));
       // Floats below 2 in magnitude, never infinite or NaN; 64-bit ones
-      // above 2^-16, as recordings hold (far below, W's product is plain).
-      for (std::size_t top = size - 1; c.tag == 3 && top < samples.size(); top += size) {
+      // above 2^-16, as recordings hold.
+      for (std::size_t top = size - 1; c.tag == 3 && !c.farOut && top < samples.size(); top += size) {
         const int sign = samples[top] & 0x80;
         samples[top] = static_cast<char>(size == 8 ? sign | 0x3F : samples[top] & ~0x40);
       }
+      // Far out, by pairs: exponents around 2^1016, 2^900, 2^-900 and
+      // 2^-1016, and subnormals.
+      for (std::size_t top = 7; c.farOut && top < samples.size(); top += 8) {
+        const char tops[] = {'\x7F', '\x78', '\x07', '\x01', '\x00', '\x00'};
+        const std::size_t band = top / 16 % 6;
+        samples[top] = static_cast<char>((samples[top] & 0x80) | tops[band]);
+        if (band == 0) samples[top - 1] &= 0x7F;  // finite
+        if (band == 5) samples[top - 1] &= 0x0F;  // subnormal
+      }
+      // W: the largest doubles whose product is finite and is not, the
+      // largest double, the smallest normal, and the smallest and the
+      // largest subnormal.
+      const std::uint64_t edges[] = {0x7FE6A09E667F3BCC, 0x7FE6A09E667F3BCD, 0x7FEFFFFFFFFFFFFF,
+                                     0x0010000000000000, 0x0000000000000001, 0x800FFFFFFFFFFFFF};
+      for (std::size_t i = 0; c.farOut && i < std::size(edges); ++i)
+        for (int byte = 0; byte < 8; ++byte)
+          samples[16 * i + byte] = static_cast<char>(edges[i] >> (8 * byte));
       const std::string body = c.extensible ? extensibleBody(format, c.bits, c.tag) : formatBody(format);
       return waveFile("RIFF", {chunk("fmt ", body), chunk("data", samples), chunk("LIST", "INFO")});
     };

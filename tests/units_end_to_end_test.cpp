@@ -83,7 +83,9 @@ TEST(UnitsEndToEnd, EmptyOutputNameFailsWithAnEmptyFileName) {
 // neither cut nor protected.
 TEST(UnitsEndToEnd, RefusedOpensAreSortedIntoTheirEntries) {
   struct Case {
-    const char* fault;  // the opens are unit 1, unit 2, unit 9 in turn
+    // The opens are unit 1, unit 2, unit 9 in turn; the size of unit 1 is
+    // asked again, for the length its RIFF size must match.
+    const char* fault;
     std::string systemText;
     int number;
     std::string text;
@@ -96,7 +98,7 @@ TEST(UnitsEndToEnd, RefusedOpensAreSortedIntoTheirEntries) {
       {"open:3:36", "File name too long", 43, "file name specification error", 9},
       {"open:3:24", "Too many open files", 30, "open failure", 9},
       {"size:1:5", "Input/output error", 30, "open failure", 1},
-      {"size:3:5", "Input/output error", 30, "open failure", 9},
+      {"size:4:5", "Input/output error", 30, "open failure", 9},
   };
   const std::string previous = std::string(3000000, 'p');
   // The faulty program is the Linux one: see t::faultLayerUnderWine.
@@ -277,7 +279,9 @@ TEST(UnitsEndToEnd, TailCopiedInsideTheSystemFallsBackToTheBuffers) {
 // Each input is fetched once, whole; a third read would fail.
 TEST(UnitsEndToEnd, TheEndTestMakesNoRead) {
   if (t::programRunsUnderWine()) GTEST_SKIP() << t::faultLayerUnderWine;
-  const std::string wx = pairOf(100, 1) + "tail";
+  t::WavSpec recipe = t::stereo16(100, 1);
+  recipe.trailing = "tail";
+  const std::string wx = t::buildWav(recipe);
   const std::string yz = pairOf(100, 2);
   t::RunRequest request = pairRun(wx, yz);
   request.program = t::faultyProgramPath();
@@ -326,8 +330,31 @@ TEST(UnitsEndToEnd, BigEndianOutputReversesEveryNumberButNoCharacters) {
       }
     }
     EXPECT_EQ(expected.substr(expected.size() - 8), "LIST0123");
-    EXPECT_TRUE(result.files["out.wav"] == expected);
+    // The RIFF id says that the numbers are big-endian.
+    EXPECT_TRUE(result.files["out.wav"] == "RIFX" + expected.substr(4));
   }
+  // RIFX inputs read with their byte order set: a RIFF output of
+  // little-endian numbers.
+  const std::string wx = pairOf(100, 1), yz = pairOf(100, 2);
+  std::string wxBig = wx, yzBig = yz;
+  for (std::string* file : {&wxBig, &yzBig}) {
+    file->replace(0, 4, "RIFX");
+    for (std::size_t at : {4, 16, 24, 28, 40})
+      reverse(*file, at, 4);
+    for (std::size_t at : {20, 22, 32, 34})
+      reverse(*file, at, 2);
+    for (std::size_t at = 44; at < file->size(); at += 4)
+      reverse(*file, at, 4);
+  }
+  t::RunRequest request = pairRun(wxBig, yzBig);
+  request.env["FORT_CONVERT1"] = request.env["FORT_CONVERT2"] = "BIG_ENDIAN";
+  EXPECT_TRUE(t::runProgram(request).files["out.wav"] == t::expectedConversion(wx, yz));
+  // Without the settings they are read big-endian, which AmbiX does not take.
+  t::RunRequest ambix = pairRun(wxBig, yzBig);
+  ambix.args.insert(ambix.args.begin(), "--ambix");
+  const t::RunResult refused = t::runProgram(ambix);
+  EXPECT_TRUE(refused.out.ends_with(" ERROR - Unsupported sample format\r\n") &&
+              !refused.files.count("out.wav"));
 }
 
 std::string floatBytes(std::initializer_list<std::uint32_t> patterns) {

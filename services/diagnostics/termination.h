@@ -50,7 +50,10 @@
 //    drops to 0 before `fileOffset` advances; the cut is disarmed only once
 //    made; `gathered` takes the other buffer only after the full one is in
 //    flight. So at every instant bytes [0, published) belong at
-//    `fileOffset`, and writing them again changes nothing.
+//    `fileOffset`, and writing them again changes nothing. A request written
+//    on its own, past the buffer's size, is its bytes [0, directSize) at
+//    `direct`: `directSize` is stored after `direct` and drops to 0 before
+//    `fileOffset` advances, and nothing is gathered meanwhile.
 //  - The write in flight (write_behind.h): `size_` is stored last and
 //    cleared first; the owner leaves the buffer untouched until it has
 //    waited for the write, and it cannot wait once stopped or interrupted.

@@ -57,8 +57,8 @@ void writeStatementAt(int unit, std::uint64_t offset, std::span<const TransferIt
 std::optional<std::uint64_t> bytesLeftInUnit(int unit);
 
 // Fills `into` with the bytes at `offset` of input `unit`, a regular file,
-// without moving its stream: false when the file ends first. A refused
-// read fails with 39.
+// counted from the unit's first byte, without moving its stream: false when
+// the file ends first. A refused read fails with 39.
 bool peekAt(int unit, std::uint64_t offset, std::span<std::byte> into);
 
 // Hands out the next `count` bytes of input `unit` unread, as read requests

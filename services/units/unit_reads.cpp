@@ -127,11 +127,13 @@ bool skipInput(int number, std::uint64_t count) {
   return true;
 }
 
+// Standard input may stand anywhere in its file when the program starts:
+// the unit's offsets count from there.
 bool peekAt(int number, std::uint64_t offset, std::span<std::byte> into) {
   BinaryUnit& unit = unitConnectedFor(number, UnitAction::read, status::errorDuringRead);
   const platform::TransferResult got =
       platform::readAt(unit.handle.load(std::memory_order_relaxed), into.data(), into.size(),
-                       static_cast<std::int64_t>(offset));
+                       unit.startOffset + static_cast<std::int64_t>(offset));
   if (got.error != 0) failUnitCall(unit.record, status::errorDuringRead, got.error);
   return got.count == into.size();
 }

@@ -10,7 +10,9 @@
 // completed requests: bytes [0, published) belong at file offset
 // `fileOffset`; bytes beyond `published` are never written. The full
 // buffer before it may still be in flight, written behind (see
-// write_behind.h).
+// write_behind.h). A request too large for the buffer, while it is being
+// written on its own, is bytes [0, directSize) of `direct`, which belong at
+// `fileOffset` too; nothing is gathered meanwhile.
 #pragma once
 
 #include <atomic>
@@ -80,6 +82,8 @@ struct BinaryUnit {
   std::atomic<std::size_t> published{0};
   std::atomic<std::int64_t> fileOffset{0};
   std::atomic<bool> cutPending{false};
+  std::atomic<const std::byte*> direct{nullptr};
+  std::atomic<std::size_t> directSize{0};
 };
 
 // The unit of `number` (1, 2 or 9); any other number is a programming error.

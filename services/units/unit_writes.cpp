@@ -69,11 +69,15 @@ void advance(BinaryUnit& unit, std::size_t written) {
   unit.firstRequestEnd = noRequestYet;
 }
 
-// A request too large for the gathered buffer goes to the file on its own.
+// A request too large for the gathered buffer goes to the file on its own;
+// while it goes, an ending at once writes it again and makes the cut.
 void writeDirect(BinaryUnit& unit, const std::byte* bytes, std::size_t size, std::size_t requestLength) {
   flushOrFail(unit);
   if (unit.cutPending.load(relaxed)) unit.firstRequestEnd = requestLength;
+  unit.direct.store(bytes, relaxed);
+  unit.directSize.store(size, release);
   const TrackedWrite write = writeTracked(unit, bytes, size);
+  unit.directSize.store(0, release);
   advance(unit, write.written);
   countOutputBytes(write.written);
   if (write.error != 0) failUnitCall(unit.record, status::errorDuringWrite, write.error);
@@ -319,7 +323,11 @@ void saveBinaryUnitsAtOnce() {
     const platform::Handle handle = unit.handle.load(acquire);
     if (bytes == nullptr || handle == platform::noHandle) continue;
     unit.behind.writeAgainAtOnce(handle);
-    const std::size_t size = unit.published.load(acquire);
+    std::size_t size = unit.published.load(acquire);
+    if (size == 0) {
+      size = unit.directSize.load(acquire);
+      bytes = unit.direct.load(acquire);
+    }
     if (size == 0) continue;
     const std::int64_t offset = unit.fileOffset.load(acquire);
     const platform::TransferResult result = platform::writeAllAt(handle, bytes, size, offset);

@@ -191,6 +191,7 @@ RunningProgram::RunningProgram(const RunRequest& request) : request_(request) {
       const std::string path = dir_ + "/.stdin";
       writeFile(path, request_.stdinBytes);
       childIn = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      lseek(childIn, static_cast<off_t>(request_.stdinFileOffset), SEEK_SET);
       unlink(path.c_str());
       break;
     }

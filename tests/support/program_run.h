@@ -48,6 +48,7 @@ struct RunRequest {
   std::map<std::string, std::string> env;  // added to (or replacing) the cleaned environment
   std::string stdinBytes;
   StdinKind stdinKind = StdinKind::pipe;
+  std::size_t stdinFileOffset = 0;              // where a file as stdin stands at the start
   OutputKind stdoutKind = OutputKind::capture;  // stderr is captured apart but on a terminal
   // Written into the run's folder before the start; a name may hold
   // subfolders ("in/a.wav"), which are created.
