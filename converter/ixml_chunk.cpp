@@ -165,6 +165,16 @@ void setTimeReference(XmlNode& root, std::uint64_t reference, std::uint32_t rate
   }
 }
 
+// The output's sample width where SPEED states one: AmbiX changes it.
+void setBitDepth(XmlNode& root, std::uint16_t bits) {
+  for (XmlNode& speed : root.children) {
+    if (!isElement(speed, "SPEED")) continue;
+    for (XmlNode& child : speed.children) {
+      if (isElement(child, "AUDIO_BIT_DEPTH")) child.children = {XmlNode::text(std::to_string(bits))};
+    }
+  }
+}
+
 }  // namespace
 
 std::string_view conventionNote(ChannelConvention convention) {
@@ -183,6 +193,7 @@ std::string rewriteIxml(std::optional<std::string_view> chunk, const IxmlFacts& 
 
   XmlNode& root = document->root;
   if (facts.timeReference) setTimeReference(root, *facts.timeReference, facts.sampleRate, newline);
+  if (facts.bitDepth != 0) setBitDepth(root, facts.bitDepth);
   sayConvention(root, facts.convention, newline);
   replaceTrackList(root, trackList(facts.convention, newline), newline);
   return writeXml(*document);

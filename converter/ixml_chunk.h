@@ -5,7 +5,8 @@
 // of a file is. The output's TRACK_LIST names its four channels in order;
 // its NOTE says, once, that they are first-order ambisonics and in which
 // convention; its BWF time-reference elements (BEXT's and SPEED's
-// samples since midnight) agree with the output's bext TimeReference.
+// samples since midnight) agree with the output's bext TimeReference, and
+// SPEED's AUDIO_BIT_DEPTH with its samples.
 // Every other element is written back as it was. An input chunk that is
 // not well-formed XML (xml_document.h), or whose root is not BWFXML, is
 // not carried half-changed: the output gets the small iXML instead.
@@ -29,6 +30,7 @@ struct IxmlFacts {
   // The output bext's TimeReference, when the output carries a bext.
   std::optional<std::uint64_t> timeReference;
   std::uint32_t sampleRate = 0;  // the output's, which its TimeReference counts in
+  std::uint16_t bitDepth = 0;    // the output's valid bits; 0 leaves AUDIO_BIT_DEPTH alone
 };
 
 // The sentence the iXML NOTE carries for a convention; it holds no comma,

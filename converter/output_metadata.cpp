@@ -24,7 +24,8 @@ void planMetadata(ChunkedLayout& layout, const InputDescription& wx,
   const std::optional<std::vector<std::byte>>& source = wx.ixml ? wx.ixml : tailIxml;
   std::optional<std::string_view> chunk;
   if (source) chunk = std::string_view(reinterpret_cast<const char*>(source->data()), source->size());
-  const std::string ixml = rewriteIxml(chunk, {convention, timeReference, format.sampleRate});
+  const std::string ixml =
+      rewriteIxml(chunk, {convention, timeReference, format.sampleRate, format.validBits});
   const std::span<const std::byte> bytes = std::as_bytes(std::span(ixml));
   layout.ixml.assign(bytes.begin(), bytes.end());
 }

@@ -327,11 +327,13 @@ TEST(IxmlRewrite, NamesTheFourChannelsAndKeepsTheRest) {
            "<BEXT><BWF_TIME_REFERENCE_HIGH>1</BWF_TIME_REFERENCE_HIGH>\n"
            "<BWF_TIME_REFERENCE_LOW>0</BWF_TIME_REFERENCE_LOW></BEXT></BWFXML>"},
       {"SpeedCountsAtItsOwnRate",
-       "<BWFXML><SPEED><TIMESTAMP_SAMPLE_RATE> 96000 </TIMESTAMP_SAMPLE_RATE>"
+       "<BWFXML><SPEED><AUDIO_BIT_DEPTH>24</AUDIO_BIT_DEPTH><TIMESTAMP_SAMPLE_RATE> 96000 "
+       "</TIMESTAMP_SAMPLE_RATE>"
        "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>1</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO></SPEED></BWFXML>",
        ChannelConvention::traditional, 48000 * std::uint64_t{100000} + 1,
        "<BWFXML>\n<NOTE>" + traditional +
-           "</NOTE><SPEED><TIMESTAMP_SAMPLE_RATE> 96000 </TIMESTAMP_SAMPLE_RATE>"
+           "</NOTE><SPEED><AUDIO_BIT_DEPTH>32</AUDIO_BIT_DEPTH><TIMESTAMP_SAMPLE_RATE> 96000 "
+           "</TIMESTAMP_SAMPLE_RATE>"
            "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>1010065410</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>\n"
            "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>2</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI></SPEED>\n" +
            wxyz + "</BWFXML>"},
@@ -348,7 +350,7 @@ TEST(IxmlRewrite, NamesTheFourChannelsAndKeepsTheRest) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const IxmlFacts facts{c.convention, c.timeReference, 48000};
+    const IxmlFacts facts{c.convention, c.timeReference, 48000, 32};
     EXPECT_EQ(rewriteIxml(c.chunk ? std::optional<std::string_view>(*c.chunk) : std::nullopt, facts),
               c.expected);
   }
