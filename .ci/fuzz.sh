@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-30}
 input_timeout=${FUZZ_INPUT_TIMEOUT:-10}
 build_dir=${QUADREL_FUZZ_DIR:-build-fuzz}
-targets=(wave_header command_line console_line name_resolution byte_order)
+targets=(wave_header command_line console_line name_resolution byte_order ixml)
 
 probe='extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }'
 if ! echo "$probe" | clang++ -x c++ -fsanitize=fuzzer,address,undefined - -o /dev/null 2>/dev/null; then

@@ -8,36 +8,14 @@
 #include <limits>
 #include <type_traits>
 
+#include "services/units/little_endian.h"
+
 namespace quadrel {
 namespace {
 
 // The square root of 2 as the double nearest to it, and the rest.
 constexpr double sqrt2High = 1.4142135623730951;
 constexpr double sqrt2Low = -9.667293313452913e-17;
-
-// Little-endian loads and stores, whatever the host's order.
-template <typename Bits>
-Bits swapOnBigEndian(Bits bits) {
-  if constexpr (std::endian::native == std::endian::big) {
-    if constexpr (sizeof(Bits) == 8) return __builtin_bswap64(bits);
-    if constexpr (sizeof(Bits) == 4) return __builtin_bswap32(bits);
-    if constexpr (sizeof(Bits) == 2) return __builtin_bswap16(bits);
-  }
-  return bits;
-}
-
-template <typename Bits>
-Bits loadLe(const std::byte* at) {
-  Bits bits;
-  std::memcpy(&bits, at, sizeof bits);
-  return swapOnBigEndian(bits);
-}
-
-template <typename Bits>
-void storeLe(std::byte* at, Bits bits) {
-  bits = swapOnBigEndian(bits);
-  std::memcpy(at, &bits, sizeof bits);
-}
 
 // Each decoder gives a sample as the output's floating type: exact, and
 // the W channel rounded once.

@@ -38,6 +38,15 @@ struct TailChunk {
   bool operator==(const TailChunk&) const = default;
 };
 
+// The WX file's whole chunks after its data that a chunked output takes,
+// and the body of the first iXML chunk among them, which the output carries
+// rewritten in its header instead (nothing when there is none, or it is
+// longer than the parser keeps).
+struct ListedTail {
+  std::vector<TailChunk> chunks;
+  std::optional<std::vector<std::byte>> ixml;
+};
+
 struct InputDescription {
   InputForm form = InputForm::notWave;
   // A RIFX file read without a byte-order setting: its header numbers, its
@@ -60,6 +69,7 @@ struct InputDescription {
   // nothing for a stream.
   std::optional<std::uint64_t> fileEnd;
   std::optional<std::vector<std::byte>> bext;  // the bext body, up to its limit, where kept
+  std::optional<std::vector<std::byte>> ixml;  // the WX file's first iXML body before the data, up to its limit
 };
 
 }  // namespace quadrel

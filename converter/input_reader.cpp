@@ -201,6 +201,7 @@ InputDescription describeWalked(int unit, ParsedWave parsed) {
   input.format = *parsed.format;
   input.dataStart = parsed.dataStart;
   input.bext = std::move(parsed.bext);
+  input.ixml = std::move(parsed.ixml);
   rejectIf(checkSampleKind(input));
 
   std::optional<std::uint64_t> declared;
@@ -271,19 +272,25 @@ CheckedInput readYzInput(const ConversionFiles& files, const InputDescription& w
   return {std::move(yz), frames};
 }
 
-std::optional<std::vector<TailChunk>> listWxTail(const ConversionFiles& files, const InputDescription& wx) {
-  if (!wx.dataEnd) return std::vector<TailChunk>();
+std::optional<ListedTail> listWxTail(const ConversionFiles& files, const InputDescription& wx) {
+  if (!wx.dataEnd) return ListedTail();
   // Nothing of the data is handed out yet: the unit stands at its start.
   const std::optional<std::uint64_t> left = bytesLeftInUnit(files.wx);
   if (!left) return std::nullopt;
   const std::uint64_t fileEnd = wx.dataStart + *left;
   const std::uint64_t limit = std::min(fileEnd, wx.riffEnd.value_or(fileEnd));
-  return listTailChunks(*wx.dataEnd, limit,
-                        [&](std::uint64_t offset, std::span<std::byte, chunkHeaderLength> header) {
-                          const bool whole = peekAt(files.wx, offset, header);
-                          if (wx.bigEndian) reverseNumber(header.data() + 4, 4);
-                          return whole;
-                        });
+  const ChunkHeaderReader read = [&](std::uint64_t offset, std::span<std::byte, chunkHeaderLength> header) {
+    const bool whole = peekAt(files.wx, offset, header);
+    if (wx.bigEndian) reverseNumber(header.data() + 4, 4);
+    return whole;
+  };
+  ListedTail tail{listTailChunks(*wx.dataEnd, limit, read), std::nullopt};
+  const std::optional<TailChunk> ixml = wx.ixml ? std::nullopt : findTailIxml(*wx.dataEnd, limit, read);
+  if (ixml && ixml->size <= ixmlLimit) {
+    tail.ixml.emplace(ixml->size);
+    if (!peekAt(files.wx, ixml->offset + chunkHeaderLength, *tail.ixml)) tail.ixml.reset();
+  }
+  return tail;
 }
 
 }  // namespace quadrel

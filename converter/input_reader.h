@@ -29,9 +29,10 @@ CheckedInput readWxInput(const ConversionFiles& files);
 CheckedInput readYzInput(const ConversionFiles& files, const InputDescription& wx, bool aligned);
 
 // The whole chunks after the WX file's data that the output takes, listed
-// by reading at their offsets when the WX file is a regular file: its
+// by reading at their offsets when the WX file is a regular file, with the
+// body of the first iXML chunk there when it had none before its data: its
 // position does not move. Nothing for a stream, whose chunks are met as
 // they come; none after data that runs to the end of a stream.
-std::optional<std::vector<TailChunk>> listWxTail(const ConversionFiles& files, const InputDescription& wx);
+std::optional<ListedTail> listWxTail(const ConversionFiles& files, const InputDescription& wx);
 
 }  // namespace quadrel

@@ -114,6 +114,7 @@ std::uint64_t ChunkedLayout::length() const {
   if (reserved) length += 8 + reservedBodyLength;
   if (fact) length += 8 + factBodyLength;
   if (hasBext) length += 8 + bext.size() + bext.size() % 2;
+  if (!ixml.empty()) length += 8 + ixml.size() + ixml.size() % 2;
   return length;
 }
 
@@ -145,6 +146,12 @@ ChunkedHeader buildChunkedHeader(const ChunkedLayout& layout, const OutputSizes&
     out.u32(static_cast<std::uint32_t>(layout.bext.size()));
     out.bytes(layout.bext);
     out.pad(layout.bext.size() % 2);
+  }
+  if (!layout.ixml.empty()) {
+    out.id("iXML");
+    out.u32(static_cast<std::uint32_t>(layout.ixml.size()));
+    out.bytes(layout.ixml);
+    out.pad(layout.ixml.size() % 2);
   }
   putFormat(out, layout.format);
   if (layout.fact) {

@@ -6,7 +6,8 @@
 // header:
 //   "RIFF" or "RF64", size, "WAVE"
 //   [ "JUNK" or "ds64", 28 bytes ]  kept free for the 64-bit sizes
-//   [ "bext", the WX file's body ]  Broadcast Wave: origin and timecode
+//   [ "bext", the WX file's body ]  Broadcast Wave: origin, timecode, history
+//   [ "iXML", its body ]            what the four channels are
 //   "fmt ", 16 bytes, or 40 for WAVE_FORMAT_EXTENSIBLE
 //   [ "fact", the frame count ]     every format but plain PCM
 //   "data", size
@@ -54,11 +55,12 @@ struct OutputFormat {
 // What a chunked header holds besides its sizes.
 struct ChunkedLayout {
   OutputFormat format;
-  std::span<const std::byte> bext;  // empty: no bext chunk
+  std::vector<std::byte> bext;  // with hasBext
   bool hasBext = false;
-  bool fact = false;       // a fact chunk with the frame count
-  bool reserved = false;   // the 36 bytes after "WAVE"
-  bool bigEndian = false;  // "RIFX" and big-endian numbers
+  std::vector<std::byte> ixml;  // empty: no iXML chunk
+  bool fact = false;            // a fact chunk with the frame count
+  bool reserved = false;        // the 36 bytes after "WAVE"
+  bool bigEndian = false;       // "RIFX" and big-endian numbers
 
   std::uint64_t length() const;
 };

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "converter/ambix_frames.h"
+#include "converter/output_metadata.h"
 
 namespace quadrel {
 namespace {
@@ -95,20 +96,18 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
   }
   // Readers want the frame count of every format but plain PCM.
   plan.layout.fact = plan.layout.format.extensible() || plan.layout.format.formatTag != 1;
-  if (wx.bext) {
-    plan.layout.hasBext = true;
-    plan.layout.bext = *wx.bext;
-  }
 
   std::optional<std::uint64_t> tailLength;
+  std::optional<std::vector<std::byte>> tailIxml;
   if (!wx.dataEnd) {
     plan.tail = TailSource::none;
     tailLength = 0;
   } else {
     plan.tailFrom = *wx.dataEnd;
-    if (std::optional<std::vector<TailChunk>> listed = listTail()) {
+    if (std::optional<ListedTail> listed = listTail()) {
       plan.tail = TailSource::listed;
-      plan.tailChunks = std::move(*listed);
+      plan.tailChunks = std::move(listed->chunks);
+      tailIxml = std::move(listed->ixml);
       tailLength = 0;
       for (const TailChunk& chunk : plan.tailChunks)
         *tailLength += chunk.length();
@@ -117,6 +116,9 @@ OutputPlan planOutput(const InputDescription& wx, const InputDescription& yz, Fr
       plan.tailLimit = wx.riffEnd;
     }
   }
+
+  planMetadata(plan.layout, wx, tailIxml,
+               label == OutputLabel::ambix ? ChannelConvention::ambix : ChannelConvention::traditional);
 
   // A take that an input of unknown length may end first has no size known
   // ahead, only a most.

@@ -8,11 +8,11 @@
 // A RIFX WX file read big-endian gives a RIFX output, chunked, whose frames
 // are the inputs' bytes.
 // Every other pair gets a chunked header (output_header.h) with the real
-// sizes where they are known ahead, RF64 past 4 GiB, and the WX file's bext
-// chunk; after the frames come the WX file's whole chunks after its data
-// (tail_chunks.h). Where a size cannot be known ahead (data that runs to the
-// end of a stream, chunks still to come through one) the header states what
-// is known and keeps 36 bytes free for a ds64 chunk; the end settles it.
+// sizes where they are known ahead, RF64 past 4 GiB, the WX file's bext
+// chunk and an iXML chunk (output_metadata.h); after the frames come the WX file's whole chunks after its
+// data (tail_chunks.h). Where a size cannot be known ahead (data that runs to the end of a stream, chunks
+// still to come through one) the header states what is known and keeps 36 bytes free for a ds64 chunk; the
+// end settles it.
 #pragma once
 
 #include <cstdint>
@@ -63,14 +63,14 @@ struct OutputPlan {
 };
 
 // Lists the WX file's whole chunks after its data, which a chunked output
-// takes; nothing when they can only be met as they come through a stream.
-using TailLister = std::function<std::optional<std::vector<TailChunk>>()>;
+// takes, with its iXML there; nothing when they can only be met as they
+// come through a stream.
+using TailLister = std::function<std::optional<ListedTail>()>;
 
 // The plan for a checked pair; `frames` is the conversion frame count. The
 // plan decides the header's form once, and lists the WX file's chunks after
 // its data with `listTail` only for a chunked one. For AmbiX the samples
-// must be ones it takes (ambix_frames.h). The plan refers to the WX file's
-// bext body, which must outlive it.
+// must be ones it takes (ambix_frames.h).
 // An aligned `take` (timeline.h) is always chunked; `frames` is then the
 // frames written, counted for both inputs.
 struct TakeSpan {

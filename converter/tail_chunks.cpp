@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "converter/wave_format.h"
 #include "services/units/little_endian.h"
 
 namespace quadrel {
@@ -12,11 +13,26 @@ namespace {
 
 constexpr std::size_t tailChunkLimit = 4096;
 
-constexpr const char* passedOver[] = {"PEAK", "levl", "chna", "fact", "fmt ", "ds64", "data"};
+constexpr const char* passedOver[] = {"PEAK", "levl", "chna", "fact", "fmt ", "ds64", "data", "iXML"};
 
 // Chunk ids are four printable ASCII characters.
 bool isChunkId(const std::byte* id) {
   return std::all_of(id, id + 4, [](std::byte b) { return b >= std::byte{0x20} && b <= std::byte{0x7E}; });
+}
+
+// Walks the chunks between `from` and `limit` up to the first that ends
+// them, handing each, with its header, to `visit` until it returns false.
+template <typename Visit>
+void walkTailChunks(std::uint64_t from, std::uint64_t limit, const ChunkHeaderReader& read, Visit visit) {
+  std::array<std::byte, chunkHeaderLength> header;
+  for (std::uint64_t offset = from; offset < limit && limit - offset >= header.size();) {
+    if (!read(offset, header)) return;
+    const TailVerdict verdict = judgeTailChunk(header, offset, limit);
+    if (verdict == TailVerdict::end) return;
+    const TailChunk chunk{offset, chunkSize(header)};
+    if (!visit(chunk, header, verdict)) return;
+    offset += chunk.length();
+  }
 }
 
 }  // namespace
@@ -40,16 +56,22 @@ TailVerdict judgeTailChunk(std::span<const std::byte, chunkHeaderLength> header,
 std::vector<TailChunk> listTailChunks(std::uint64_t from, std::uint64_t limit,
                                       const ChunkHeaderReader& read) {
   std::vector<TailChunk> chunks;
-  std::array<std::byte, chunkHeaderLength> header;
-  for (std::uint64_t offset = from; offset < limit && limit - offset >= header.size();) {
-    if (chunks.size() == tailChunkLimit || !read(offset, header)) break;
-    const TailVerdict verdict = judgeTailChunk(header, offset, limit);
-    if (verdict == TailVerdict::end) break;
-    const TailChunk chunk{offset, chunkSize(header)};
+  walkTailChunks(from, limit, read, [&chunks](const TailChunk& chunk, auto&, TailVerdict verdict) {
     if (verdict == TailVerdict::carry) chunks.push_back(chunk);
-    offset += chunk.length();
-  }
+    return chunks.size() < tailChunkLimit;
+  });
   return chunks;
+}
+
+std::optional<TailChunk> findTailIxml(std::uint64_t from, std::uint64_t limit,
+                                      const ChunkHeaderReader& read) {
+  std::optional<TailChunk> found;
+  std::size_t visited = 0;
+  walkTailChunks(from, limit, read, [&](const TailChunk& chunk, const auto& header, TailVerdict) {
+    if (hasId(header.data(), "iXML")) found = chunk;
+    return !found && ++visited < tailChunkLimit;
+  });
+  return found;
 }
 
 }  // namespace quadrel

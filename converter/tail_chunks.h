@@ -5,7 +5,8 @@
 // another format) or that does not lie whole inside the file and its RIFF
 // size ends the chunks, and nothing after it is taken. Chunks that describe
 // the input's two channels or its samples (PEAK, levl, chna, fact, fmt,
-// ds64, data) would be wrong about four channels and are passed over.
+// ds64, data) would be wrong about four channels and are passed over, and
+// so is iXML, which the output carries rewritten in its header.
 #pragma once
 
 #include <cstddef>
@@ -37,5 +38,8 @@ using ChunkHeaderReader = std::function<bool(std::uint64_t offset, std::span<std
 // The chunks that the output takes from those between `from` and `limit`,
 // in file order; no more than real files have (4096), the rest left out.
 std::vector<TailChunk> listTailChunks(std::uint64_t from, std::uint64_t limit, const ChunkHeaderReader& read);
+
+// The first iXML chunk among the first 4096 of those, in the same walk.
+std::optional<TailChunk> findTailIxml(std::uint64_t from, std::uint64_t limit, const ChunkHeaderReader& read);
 
 }  // namespace quadrel

@@ -38,8 +38,8 @@ void WaveParser::take(std::span<const std::byte> bytes) {
     if (stage_ == Stage::body) {
       // The kept part of the body first; the rest, and the pad byte, pass.
       const std::size_t keeping = std::min(count, keep_ - std::min(keep_, kept_));
-      if (bextTaking_) {
-        bext_.insert(bext_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keeping));
+      if (taking_ != Taking::none) {
+        taken_.insert(taken_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keeping));
       } else {
         std::memcpy(head_.data() + kept_, bytes.data(), keeping);
       }
@@ -81,16 +81,20 @@ void WaveParser::finishHead() {
   }
   keep_ = 0;
   kept_ = 0;
-  bextTaking_ = false;
+  taking_ = Taking::none;
   if (hasId(id, "fmt ") && !formatSeen_) {
     keep_ = std::min<std::size_t>(size, extensibleFormatLength);
   } else if (hasId(id, "ds64") && parsed_.form != WaveForm::riff && !ds64Seen_) {
     keep_ = std::min<std::size_t>(size, ds64SizesLength);
-  } else if (hasId(id, "bext") && keepBext_ && !parsed_.bext && size <= bextLimit) {
+  } else if (hasId(id, "bext") && keepMetadata_ && !parsed_.bext && size <= bextLimit) {
+    taking_ = Taking::bext;
+  } else if (hasId(id, "iXML") && keepMetadata_ && !parsed_.ixml && size <= ixmlLimit) {
+    taking_ = Taking::ixml;
+  }
+  if (taking_ != Taking::none) {
     keep_ = size;
-    bextTaking_ = true;
-    bext_.clear();
-    bext_.reserve(size);
+    taken_.clear();
+    taken_.reserve(size);
   }
   bodyLeft_ = std::uint64_t{size} + (size & 1);
   stage_ = Stage::body;
@@ -101,10 +105,10 @@ void WaveParser::finishHead() {
 void WaveParser::finishBody() {
   stage_ = Stage::chunkHeader;
   const std::byte* id = chunkId_.data();
-  if (bextTaking_) {
-    parsed_.bext = std::move(bext_);
-    bext_ = {};
-    bextTaking_ = false;
+  if (taking_ != Taking::none) {
+    (taking_ == Taking::bext ? parsed_.bext : parsed_.ixml) = std::move(taken_);
+    taken_ = {};
+    taking_ = Taking::none;
   } else if (hasId(id, "fmt ") && !formatSeen_) {
     formatSeen_ = true;
     if (kept_ >= plainFormatLength) {

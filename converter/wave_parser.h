@@ -4,7 +4,7 @@
 // The parser is given the file's bytes in order, in pieces of any size, and
 // says how many more it wants; it never asks for a byte past the header of
 // the data chunk, so the reader that feeds it is left at the first sample.
-// It keeps what it needs of the fmt, ds64 and bext chunks and passes over
+// It keeps what it needs of the fmt, ds64, bext and iXML chunks and passes over
 // every other body (an odd size is followed by a pad byte). It trusts no
 // size: it keeps at most a fixed number of bytes of any body, so nothing
 // is allocated from a size beyond a fixed limit.
@@ -21,9 +21,10 @@
 
 namespace quadrel {
 
-// The longest bext body that is kept; a longer one is passed over like any
-// other chunk.
+// The longest bext and iXML bodies that are kept; a longer one is passed
+// over like any other chunk.
 inline constexpr std::size_t bextLimit = std::size_t{1} << 20;
+inline constexpr std::size_t ixmlLimit = std::size_t{1} << 20;
 
 // What the chunks before the data say.
 struct ParsedWave {
@@ -39,16 +40,19 @@ struct ParsedWave {
   std::optional<std::uint64_t> ds64DataSize;
   std::uint64_t dataStart = 0;  // file offset of the data chunk's body
   std::uint32_t dataSize = 0;   // the data chunk's size field
-  // The body of the first bext chunk before the data, when asked for and
-  // not longer than bextLimit.
+  // The bodies of the first bext and iXML chunks before the data, when
+  // asked for and not longer than their limits.
   std::optional<std::vector<std::byte>> bext;
+  std::optional<std::vector<std::byte>> ixml;
 };
 
 class WaveParser {
  public:
-  // `readsRifx`: a RIFX file is read as a RIFF file of big-endian numbers;
-  // otherwise it is no WAVE file.
-  explicit WaveParser(bool keepBext, bool readsRifx = false) : keepBext_(keepBext), readsRifx_(readsRifx) {}
+  // `keepMetadata`: keep the bext and iXML bodies. `readsRifx`: a RIFX file
+  // is read as a RIFF file of big-endian numbers; otherwise it is no WAVE
+  // file.
+  explicit WaveParser(bool keepMetadata, bool readsRifx = false)
+      : keepMetadata_(keepMetadata), readsRifx_(readsRifx) {}
 
   // How many more bytes the parser wants before it can go on: 0 once it
   // has stopped, at the data chunk or at the first 12 bytes of a file of
@@ -69,7 +73,10 @@ class WaveParser {
   void finishHead();
   void finishBody();
 
-  bool keepBext_;
+  // The body whose bytes are being kept whole.
+  enum class Taking : std::uint8_t { none, bext, ixml };
+
+  bool keepMetadata_;
   bool readsRifx_;
   Stage stage_ = Stage::fileHeader;
   ParsedWave parsed_;
@@ -84,8 +91,8 @@ class WaveParser {
   std::size_t kept_ = 0;
   bool formatSeen_ = false;
   bool ds64Seen_ = false;
-  std::vector<std::byte> bext_;
-  bool bextTaking_ = false;
+  std::vector<std::byte> taken_;
+  Taking taking_ = Taking::none;
 };
 
 }  // namespace quadrel

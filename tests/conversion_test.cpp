@@ -456,6 +456,8 @@ TEST(Conversion, AlignedPairsKeepOnlyTheFramesBothCover) {
   };
   // clang-format on
   const std::string history = "A=PCM,F=48000,W=24,M=stereo\r\n";
+  // The WX file's iXML, whose time references follow the output's.
+  const std::string ixml = sourceFile("tests/fuzz/corpus/ixml/recorder_crlf").substr(9);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.fifos && programRunsUnderWine()) continue;
@@ -463,7 +465,8 @@ TEST(Conversion, AlignedPairsKeepOnlyTheFramesBothCover) {
       const std::string samples = samplePattern(seed, static_cast<std::size_t>(frames) * 6);
       std::vector<std::string> chunks = {chunk("fmt ", formatBody({1, 2, 48000, 24, {}, {}}))};
       if (time) chunks.insert(chunks.begin(), chunk("bext", bextBody(*time, history)));
-      if (stream) return waveFile("RIFF", {chunks[0], chunkWithSize("data", 0xFFFFFFFF, samples)});
+      if (seed == 61) chunks.insert(chunks.begin(), chunk("iXML", ixml));
+      if (stream) return waveFile("RIFF", {chunks.back(), chunkWithSize("data", 0xFFFFFFFF, samples)});
       chunks.insert(chunks.end(), {chunk("data", samples), chunk("LIST", "INFOnote")});
       return waveFile("RIFF", chunks);
     };
@@ -527,9 +530,16 @@ TEST(Conversion, AlignedPairsKeepOnlyTheFramesBothCover) {
                                how + "\r\n");
       if (bext->size() % 2 != 0) *bext += '\0';
     }
-    const ChunkedOutput expected{false, c.fifos != 0, static_cast<std::uint64_t>(c.frames), ambix,
-                                 ChunkedOutput::Aligned{static_cast<std::uint64_t>(c.skipWx),
-                                                        static_cast<std::uint64_t>(c.skipYz), bext}};
+    const ChunkedOutput expected{
+        false,
+        c.fifos != 0,
+        static_cast<std::uint64_t>(c.frames),
+        ambix,
+        ChunkedOutput::Aligned{static_cast<std::uint64_t>(c.skipWx), static_cast<std::uint64_t>(c.skipYz),
+                               bext},
+        c.fifos == 2
+            ? std::nullopt
+            : std::optional(expectedRecorderIxml(ixml, ambix, bext ? std::optional(c.time) : std::nullopt))};
     const std::string out = result.files.count("out.wav") ? result.files.at("out.wav") : "";
     EXPECT_TRUE(out == expectedChunkedConversion(c.fifos == 2 ? result.files.at("w") : wx,
                                                  c.fifos ? result.files.at("y") : yz, expected))

@@ -1,5 +1,6 @@
 // The converter's pure rules: frame counts, the chunk parser, the
-// four-channel headers, and the sound offset search.
+// four-channel headers, the XML reader and iXML rewrite, and the sound
+// offset search.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,10 +14,12 @@
 
 #include "converter/bext_edit.h"
 #include "converter/input_checks.h"
+#include "converter/ixml_chunk.h"
 #include "converter/output_header.h"
 #include "converter/sample_decoding.h"
 #include "converter/sound_offset.h"
 #include "converter/wave_parser.h"
+#include "converter/xml_document.h"
 #include "services/units/little_endian.h"
 #include "tests/support/bformat_scene.h"
 #include "tests/support/wav_builder.h"
@@ -109,17 +112,23 @@ TEST(WaveParser, StopsAtTheDataWhateverPiecesTheBytesComeIn) {
   }
 }
 
-TEST(WaveParser, KeepsTheBextBodyOnlyWhenAskedAndUpToItsLimit) {
+TEST(WaveParser, KeepsTheBextAndIxmlBodiesOnlyWhenAskedAndUpToTheirLimits) {
   const std::string fmt = harness::chunk("fmt ", harness::formatBody({}));
   for (std::size_t size : {std::size_t{603}, bextLimit, bextLimit + 2}) {
-    const std::string file = harness::waveFile(
-        "RIFF", {harness::chunk("bext", std::string(size, 'b')), fmt, harness::chunk("data", "")});
+    const std::string file =
+        harness::waveFile("RIFF", {harness::chunk("bext", std::string(size, 'b')), fmt,
+                                   harness::chunk("iXML", std::string(size + 1, 'x')),
+                                   harness::chunk("iXML", "second"), harness::chunk("data", "")});
     for (bool keep : {false, true}) {
       WaveParser parser(keep);
       parser.take(std::as_bytes(std::span(file)));
       EXPECT_TRUE(parser.atData());
-      EXPECT_EQ(parser.parsed().bext.value_or(std::vector<std::byte>()).size(),
-                keep && size <= bextLimit ? size : 0)
+      const bool kept = keep && size <= bextLimit;
+      EXPECT_EQ(parser.parsed().bext.value_or(std::vector<std::byte>()).size(), kept ? size : 0) << size;
+      EXPECT_EQ(parser.parsed().ixml.value_or(std::vector<std::byte>()).size(), !keep ? 0
+                                                                                : size + 1 <= ixmlLimit
+                                                                                    ? size + 1
+                                                                                    : 6)
           << size;
     }
   }
@@ -330,6 +339,60 @@ TEST(SoundOffset, ExactToTheFrameOrRefused) {
   }
 }
 
+// The XML reader on documents it must take, written back byte for byte, and
+// on documents it must refuse.
+TEST(XmlReader, TakesWellFormedDocumentsWhole) {
+  std::string deep = "<a/>", many;
+  for (std::size_t i = 1; i < xmlDepthLimit; ++i)
+    deep = "<a>" + deep + "</a>";
+  for (std::size_t i = 0; i < xmlNodeLimit; ++i)
+    many += "<e/>";
+  const struct {
+    const char* name;
+    std::string document;
+    bool taken;
+  } cases[] = {
+      {"EveryKindOfPiece",
+       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\" standalone='yes'?>\r\n<!-- c --><?pi x?>"
+       "<R a=\"1\" b='&lt;&#x41;&#65;' ><![CDATA[<&]]>t&amp;\xC3\xA9<e/><e  /></R  >\n<!---->",
+       true},
+      {"Latin1Bytes", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><R>\xE9\x85</R>", true},
+      {"NulPaddingAfterTheRoot", std::string("<R/>\n\0\0\0", 8), true},
+      {"DepthAtTheLimit", deep, true},
+      {"DepthPastTheLimit", "<a>" + deep + "</a>", false},
+      {"PastTheSizeLimit", "<R>" + std::string(xmlSizeLimit, 't') + "</R>", false},
+      {"NodesPastTheLimit", "<R><a/>" + many + "</R>", false},
+      {"MismatchedEndTag", "<R><a></R></a>", false},
+      {"UnclosedRoot", "<R><a/>", false},
+      {"DuplicateAttribute", "<R a='1' a='2'/>", false},
+      {"AttributesWithoutSpace", "<R a='1'b='2'/>", false},
+      {"LessThanInAttribute", "<R a='<'/>", false},
+      {"UndefinedEntity", "<R>&nbsp;</R>", false},
+      {"CharacterReferenceXmlForbids", "<R>&#0;</R>", false},
+      {"CharacterReferencePastUnicode", "<R>&#x110000;</R>", false},
+      {"DocumentTypeWithEntities", "<!DOCTYPE R [<!ENTITY e 'eeee'>]><R>&e;</R>", false},
+      {"DoubleDashInComment", "<R><!-- a -- b --></R>", false},
+      {"CdataEndInText", "<R>]]></R>", false},
+      {"ControlCharacter", std::string("<R>\x01</R>"), false},
+      {"NulInside", std::string("<R>\0</R>", 8), false},
+      {"InvalidUtf8", "<R>\xC3(</R>", false},
+      {"OverlongUtf8", "<R>\xE0\x80\xAF</R>", false},
+      {"Utf16Declared", "<?xml version=\"1.0\" encoding=\"UTF-16\"?><R/>", false},
+      {"DeclarationNotFirst", " <?xml version=\"1.0\"?><R/>", false},
+      {"TextAfterTheRoot", "<R/>t", false},
+      {"TwoRoots", "<R/><R/>", false},
+      {"Empty", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<XmlDocument> document = readXml(c.document);
+    ASSERT_EQ(document.has_value(), c.taken);
+    if (c.taken) {
+      EXPECT_EQ(writeXml(*document), c.document.substr(0, c.document.find_last_not_of('\0') + 1));
+    }
+  }
+}
+
 TEST(SampleDecoding, ScalesEveryWidthInEitherByteOrder) {
   auto decode = [](std::string bytes, SampleKind kind, std::uint16_t bits, bool bigEndian) {
     FormatFields format{1, 2, 8000, 0, static_cast<std::uint16_t>(bits / 4), bits, kind, bits};
@@ -355,6 +418,73 @@ TEST(SampleDecoding, ScalesEveryWidthInEitherByteOrder) {
       (V{0.25f, -2}));
   EXPECT_EQ(decode(std::string(6, '\0'), SampleKind::ieeeFloat, 24, false), V{});
   EXPECT_EQ(decode(std::string(4, '\0'), SampleKind::other, 16, false), V{});
+}
+
+// The output's iXML from the WX file's: the track list, the note and the
+// time references rewritten, the rest as it was; the small one for what
+// cannot be carried.
+TEST(IxmlRewrite, NamesTheFourChannelsAndKeepsTheRest) {
+  const std::string traditional = std::string(conventionNote(ChannelConvention::traditional));
+  const std::string ambix = std::string(conventionNote(ChannelConvention::ambix));
+  const std::string wxyz = harness::expectedTrackList(false);
+  const std::string recorder =
+      "<BWFXML>\r\n<PROJECT>p</PROJECT>\r\n<NOTE>rain &amp; wind</NOTE>\r\n<TRACK_LIST>\r\n"
+      "<TRACK_COUNT>2</TRACK_COUNT>\r\n<TRACK><NAME>L</NAME></TRACK><TRACK><NAME>R</NAME></TRACK>\r\n"
+      "</TRACK_LIST>\r\n<BEXT>\r\n<BWF_TIME_REFERENCE_LOW>7</BWF_TIME_REFERENCE_LOW>\r\n"
+      "<BWF_TIME_REFERENCE_HIGH>0</BWF_TIME_REFERENCE_HIGH>\r\n</BEXT>\r\n</BWFXML>   ";
+  const struct {
+    const char* name;
+    std::optional<std::string> chunk;
+    ChannelConvention convention;
+    std::optional<std::uint64_t> timeReference;
+    std::string expected;
+  } cases[] = {
+      {"AbsentGetsTheSmallOne", std::nullopt, ChannelConvention::traditional, 5,
+       harness::expectedSmallIxml(false)},
+      {"RecorderTwoTracksUnderAmbix", recorder, ChannelConvention::ambix, (std::uint64_t{3} << 32) + 9,
+       "<BWFXML>\r\n<PROJECT>p</PROJECT>\r\n<NOTE>rain &amp; wind; " + ambix + "</NOTE>\r\n" +
+           harness::expectedTrackList(true, "\r\n") +
+           "\r\n<BEXT>\r\n<BWF_TIME_REFERENCE_LOW>9</BWF_TIME_REFERENCE_LOW>\r\n"
+           "<BWF_TIME_REFERENCE_HIGH>3</BWF_TIME_REFERENCE_HIGH>\r\n</BEXT>\r\n</BWFXML>   "},
+      {"NoTrackListNoBextNoTimeReference",
+       "<BWFXML><IXML_VERSION>2.0</IXML_VERSION><!--c--><TAKE a='&#65;'/></BWFXML>",
+       ChannelConvention::traditional, std::nullopt,
+       "<BWFXML><IXML_VERSION>2.0</IXML_VERSION>\n<NOTE>" + traditional +
+           "</NOTE><!--c--><TAKE a='&#65;'/>\n" + wxyz + "</BWFXML>"},
+      {"EmptyNoteTwoTrackListsHalfABext",
+       "<BWFXML><NOTE> </NOTE><TRACK_LIST/><BEXT><BWF_TIME_REFERENCE_HIGH/></BEXT><TRACK_LIST/></BWFXML>",
+       ChannelConvention::traditional, std::uint64_t{1} << 32,
+       "<BWFXML><NOTE>" + traditional + "</NOTE>" + wxyz +
+           "<BEXT><BWF_TIME_REFERENCE_HIGH>1</BWF_TIME_REFERENCE_HIGH>\n"
+           "<BWF_TIME_REFERENCE_LOW>0</BWF_TIME_REFERENCE_LOW></BEXT></BWFXML>"},
+      {"SpeedCountsAtItsOwnRate",
+       "<BWFXML><SPEED><AUDIO_BIT_DEPTH>24</AUDIO_BIT_DEPTH><TIMESTAMP_SAMPLE_RATE> 96000 "
+       "</TIMESTAMP_SAMPLE_RATE>"
+       "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>1</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO></SPEED></BWFXML>",
+       ChannelConvention::traditional, 48000 * std::uint64_t{100000} + 1,
+       "<BWFXML>\n<NOTE>" + traditional +
+           "</NOTE><SPEED><AUDIO_BIT_DEPTH>32</AUDIO_BIT_DEPTH><TIMESTAMP_SAMPLE_RATE> 96000 "
+           "</TIMESTAMP_SAMPLE_RATE>"
+           "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>1010065410</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>\n"
+           "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>2</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI></SPEED>\n" +
+           wxyz + "</BWFXML>"},
+      {"SpeedAtARateThatIsNoNumberIsLeftAlone",
+       "<BWFXML><SPEED><TIMESTAMP_SAMPLE_RATE>fast</TIMESTAMP_SAMPLE_RATE></SPEED></BWFXML>",
+       ChannelConvention::traditional, 1,
+       "<BWFXML>\n<NOTE>" + traditional +
+           "</NOTE><SPEED><TIMESTAMP_SAMPLE_RATE>fast</TIMESTAMP_SAMPLE_RATE></SPEED>\n" + wxyz +
+           "</BWFXML>"},
+      {"MalformedGetsTheSmallOne", "<BWFXML><NOTE>half</BWFXML>", ChannelConvention::ambix, std::nullopt,
+       harness::expectedSmallIxml(true)},
+      {"AnotherRootGetsTheSmallOne", "<?xml version=\"1.0\"?><TRACK_LIST/>", ChannelConvention::traditional,
+       std::nullopt, harness::expectedSmallIxml(false)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const IxmlFacts facts{c.convention, c.timeReference, 48000, 32};
+    EXPECT_EQ(rewriteIxml(c.chunk ? std::optional<std::string_view>(*c.chunk) : std::nullopt, facts),
+              c.expected);
+  }
 }
 
 // The edges of the bext edit that whole runs do not reach: a last history

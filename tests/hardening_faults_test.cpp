@@ -709,7 +709,7 @@ TEST(HardeningFaults, FailingWritesAroundTheSettledHeaderLeaveTheFirstOneWhole) 
   const std::string settled = *expectedChunkedConversion(wx, yz, {false, true, std::nullopt});
   std::string first = settled;
   first.replace(4, 4, std::string(4, '\xFF'));
-  first.replace(76, 4, std::string(4, '\xFF'));  // the data size, after JUNK and fmt
+  first.replace(settled.find("fmt ") + 28, 4, std::string(4, '\xFF'));  // the data size, after fmt
   bool rewriteFailed = false;
   for (int nth = 1; nth < 40; ++nth) {
     SCOPED_TRACE("write call " + std::to_string(nth));

@@ -89,6 +89,17 @@ struct LayoutCase {
     outputFifo = true;
     return *this;
   }
+  // Run with --ambix.
+  LayoutCase& ambixRun() {
+    ambix = true;
+    return *this;
+  }
+  // The output's iXML is `body`, the WX file's rewritten; without it, the
+  // small one.
+  LayoutCase& withIxml(std::string body) {
+    ixml = std::move(body);
+    return *this;
+  }
 
   const char* name;
   std::string wx, yz;
@@ -102,6 +113,8 @@ struct LayoutCase {
   bool wxStdinFile = false;
   std::size_t stdinOffset = 0;  // bytes of the file before the WX file, read by someone else
   bool outputFifo = false;
+  bool ambix = false;
+  std::optional<std::string> ixml;
 };
 
 void PrintTo(const LayoutCase& c, std::ostream* out) { *out << c.name; }
@@ -122,6 +135,22 @@ std::string samples(std::uint32_t seed, std::uint16_t align = 4) { return sample
 
 std::string data(std::uint32_t seed, std::uint16_t align = 4) { return chunk("data", samples(seed, align)); }
 
+// A recorder's take at 48 kHz, 24 bits: its bext with a TimeReference and a
+// CodingHistory line.
+std::string recorderBext(std::uint64_t timeReference) {
+  std::string body(602, '\0');
+  body.replace(0, 12, "Harbour, 12A");
+  body.replace(256, 8, "Recorder");
+  for (int i = 0; i < 8; ++i)
+    body[338 + i] = static_cast<char>(timeReference >> (8 * i));
+  return body + "A=PCM,F=48000,W=24,M=stereo,T=field recorder\r\n";
+}
+
+// A recorder's iXML, as a seed of the iXML fuzz target holds it: CR LF
+// lines, a note, user data, the time reference it had when recorded, two
+// tracks, NUL padding.
+std::string recorderIxml() { return sourceFile("tests/fuzz/corpus/ixml/recorder_crlf").substr(9); }
+
 std::vector<LayoutCase> layoutCases() {
   const std::string fmt = fmtChunk(1, 16);
   const std::string fmt18 = fmtChunk(1, 16, le16(0));
@@ -129,6 +158,11 @@ std::vector<LayoutCase> layoutCases() {
   const std::string bext = chunk("bext", std::string(602, 'b'));
   const std::string oddBext = chunk("bext", std::string(603, 'b'));
   const std::string ixml = chunk("iXML", "<BWFXML></BWFXML>");  // odd: a pad byte follows
+  const std::string emptyRewritten = "<BWFXML>\n<NOTE>" + expectedConventionNote(false) + "</NOTE>\n" +
+                                     expectedTrackList(false) + "</BWFXML>";
+  // The recorder's pair: an editor moved the bext's TimeReference 10 ms on.
+  const std::string fmt48 = fmtChunk(1, 24, "", 2, 48000);
+  const std::string recorder = chunk("bext", recorderBext(2073600480)) + chunk("iXML", recorderIxml());
   auto list = [](std::string_view software) { return chunk("LIST", "INFO" + chunk("ISFT", software)); };
   auto streamed = [](std::uint32_t seed) { return chunkWithSize("data", 0xFFFFFFFF, samples(seed)); };
   auto extensible = [](std::uint16_t bits, std::uint16_t subFormat, std::optional<std::uint16_t> align = {}) {
@@ -193,12 +227,14 @@ std::vector<LayoutCase> layoutCases() {
       {"ExtensibleFloat32", waveFile("RIFF", {extensible(32, 3), list("Lavf"), data(5, 8)}),
        waveFile("RIFF", {extensible(32, 3), data(6, 8)})},
       {"EighteenByteFmt", waveFile("RIFF", {fmt18, data(7)}), waveFile("RIFF", {fmt18, data(8)})},
-      {"RecorderChunksBeforeFmt", waveFile("RIFF", {junk, bext, ixml, fmt, data(9)}),
-       waveFile("RIFF", {bext, junk, fmt, ixml, data(10)})},
+      LayoutCase("RecorderChunksBeforeFmt", waveFile("RIFF", {junk, bext, ixml, fmt, data(9)}),
+                 waveFile("RIFF", {bext, junk, fmt, ixml, data(10)}))
+          .withIxml(emptyRewritten),
       // LIST chunks of different lengths no longer pass for different data.
-      {"ChunksBetweenFmtAndDataAndAfterIt",
-       waveFile("RIFF", {fmt, list("Recorder 1.0"), ixml, data(11), junk}),
-       waveFile("RIFF", {fmt, list("A longer software name"), data(12)})},
+      LayoutCase("ChunksBetweenFmtAndDataAndAfterIt",
+                 waveFile("RIFF", {fmt, list("Recorder 1.0"), ixml, data(11), junk}),
+                 waveFile("RIFF", {fmt, list("A longer software name"), data(12)}))
+          .withIxml(emptyRewritten),
       {"FloatWithFactAndPeak",
        waveFile("RIFF",
                 {float18, chunk("fact", le32(100)), chunk("PEAK", std::string(24, 'p')), data(13, 8)}),
@@ -240,12 +276,15 @@ std::vector<LayoutCase> layoutCases() {
       // Only whole chunks inside the file and the RIFF size follow the
       // frames, none about two channels: not a chunk cut short, a trailer
       // after the RIFF end, samples beyond a ds64 data size, PEAK or levl.
-      {"TrailingChunkCutShort",
-       waveFile("RIFF", {fmt, list("x"), data(60), ixml, chunkWithSize("LIST", 100, std::string(18, 'l'))}),
-       waveFile("RIFF", {fmt, data(61)})},
-      {"Id3TrailerAfterTheRiffEnd",
-       waveFile("RIFF", {fmt, list("x"), data(62), ixml}) + "TAG" + std::string(125, 't'),
-       waveFile("RIFF", {fmt, data(63)})},
+      LayoutCase("TrailingChunkCutShort",
+                 waveFile("RIFF",
+                          {fmt, list("x"), data(60), ixml, chunkWithSize("LIST", 100, std::string(18, 'l'))}),
+                 waveFile("RIFF", {fmt, data(61)}))
+          .withIxml(emptyRewritten),
+      LayoutCase("Id3TrailerAfterTheRiffEnd",
+                 waveFile("RIFF", {fmt, list("x"), data(62), ixml}) + "TAG" + std::string(125, 't'),
+                 waveFile("RIFF", {fmt, data(63)}))
+          .withIxml(emptyRewritten),
       {"Rf64DataSizeShortOfItsChunk",
        waveFile("RF64", {chunk("ds64", ds64Body(508, 300, 75)), fmt, streamed(64), junk}),
        waveFile("RIFF", {fmt, chunk("data", samplePattern(65, 300))})},
@@ -259,12 +298,35 @@ std::vector<LayoutCase> layoutCases() {
                  canonicalWithLeftover(69))
           .to("take.amb"),
       // Odd bodies get their pad byte, in the header and after the frames.
-      {"OddBextAndOddChunksAfterTheData", waveFile("RIFF", {oddBext, fmt, data(78), ixml, list("odd")}),
-       waveFile("RIFF", {fmt, data(79)})},
+      LayoutCase("OddBextAndOddChunksAfterTheData",
+                 waveFile("RIFF", {oddBext, fmt, data(78), ixml, list("odd")}),
+                 waveFile("RIFF", {fmt, data(79)}))
+          .withIxml(emptyRewritten),
       LayoutCase("OddBextAndOddChunksAfterTheDataToAPipe",
                  waveFile("RIFF", {oddBext, fmt, data(80), ixml, list("odd")}),
                  waveFile("RIFF", {fmt, data(81)}))
-          .outputThroughFifo(),
+          .outputThroughFifo()
+          .withIxml(emptyRewritten),
+      // iXML: the WX file's, before its data or after it, rewritten for
+      // four channels and its time references set to the output's; the
+      // small one when it has none it can carry, the YZ file's never read.
+      LayoutCase("RecorderIxmlBeforeTheData", waveFile("RIFF", {recorder, fmt48, data(82, 6)}),
+                 waveFile("RIFF", {recorder, fmt48, data(83, 6)}))
+          .withIxml(expectedRecorderIxml(recorderIxml(), false, 2073600480)),
+      LayoutCase("RecorderIxmlBeforeTheDataUnderAmbix", waveFile("RIFF", {recorder, fmt48, data(84, 6)}),
+                 waveFile("RIFF", {fmt48, data(85, 6)}))
+          .ambixRun()
+          .withIxml(expectedRecorderIxml(recorderIxml(), true, 2073600480)),
+      LayoutCase("RecorderIxmlAfterTheData",
+                 waveFile("RIFF", {chunk("bext", recorderBext(2073600480)), fmt48, data(86, 6),
+                                   chunk("iXML", recorderIxml()), list("kept")}),
+                 waveFile("RIFF", {fmt48, data(87, 6)}))
+          .withIxml(expectedRecorderIxml(recorderIxml(), false, 2073600480)),
+      {"IxmlInTheYzFileOnly", waveFile("RIFF", {fmt48, data(88, 6)}),
+       waveFile("RIFF", {chunk("iXML", recorderIxml()), fmt48, data(89, 6)})},
+      {"MalformedIxmlGetsTheSmallOne",
+       waveFile("RIFF", {bext, chunk("iXML", "<BWFXML><NOTE>half</BWFXML>"), fmt, data(90)}),
+       waveFile("RIFF", {fmt, data(91)})},
       LayoutCase("TwentyBitsLabelledAmbisonic", buildWav(twentyBits(70)), buildWav(twentyBits(71)))
           .to("t.amb"),
       // A stream that ends while the other input's fetched bytes hold part
@@ -338,20 +400,28 @@ bool canonical(const std::string& file) {
          h->dataId == "data" && readWavLayout(file)->dataLength;
 }
 
+bool labelledAmbisonic(const LayoutCase& c) {
+  return std::string_view(c.outputName).ends_with(".amb") || std::string_view(c.outputName).ends_with(".AMB");
+}
+
+// A canonical pair keeps its 44-byte header, unless the WX file is a
+// regular file whose RIFF size is not its length.
+bool canonicalOutput(const LayoutCase& c) {
+  const bool wxWhole = (c.wxThroughPipe && !c.wxStdinFile) ||
+                       static_cast<std::uint32_t>(readWavHeader(c.wx)->riffSize) + 8 == c.wx.size();
+  return canonical(c.wx) && canonical(c.yz) && wxWhole && !labelledAmbisonic(c) && !c.ambix;
+}
+
 // The output a converting row leaves: the 44-byte header for a canonical
 // pair whose WX RIFF size is its length where that is known, a chunked one
 // for any other; 36 bytes kept free for 64-bit sizes when the WX file comes
 // through a pipe, whose length is not known ahead.
 std::string expectedOutput(const LayoutCase& c) {
-  const bool ambisonic =
-      std::string_view(c.outputName).ends_with(".amb") || std::string_view(c.outputName).ends_with(".AMB");
+  if (canonicalOutput(c)) return expectedConversion(c.wx, c.yz).value_or("");
   const bool wxStream = c.wxThroughPipe && !c.wxStdinFile;
-  const bool wxWhole =
-      wxStream || static_cast<std::uint32_t>(readWavHeader(c.wx)->riffSize) + 8 == c.wx.size();
-  if (canonical(c.wx) && canonical(c.yz) && wxWhole && !ambisonic) {
-    return expectedConversion(c.wx, c.yz).value_or("");
-  }
-  return expectedChunkedConversion(c.wx, c.yz, {ambisonic, wxStream, c.frames}).value_or("");
+  return expectedChunkedConversion(c.wx, c.yz,
+                                   {labelledAmbisonic(c), wxStream, c.frames, c.ambix, std::nullopt, c.ixml})
+      .value_or("");
 }
 
 // What a strict reader, libsndfile's sndfile-info, complains of in a WAV
@@ -367,6 +437,57 @@ std::optional<std::string> strictReaderComplaints(const std::string& file, const
   const RunResult result = runProgram(request);
   if (result.exitStatus == 99) return std::nullopt;
   return result.out;
+}
+
+// A chunked output's metadata as two other readers see it: Python's XML
+// parser finds the iXML chunks, the track list, whether the note ends with
+// `note` and whether each time reference in it is the bext's; sndfile-info
+// counts the iXML chunks and shows the CodingHistory's last line. Nothing
+// when either is not installed.
+std::optional<std::string> metadataReadBack(const std::string& file, const std::string& note) {
+  RunRequest request;
+  request.program = "/bin/sh";
+  request.files = {{"out.wav", file}};
+  request.args = {
+      "-c",
+      "command -v python3 >/dev/null && command -v sndfile-info >/dev/null || exit 99\n"
+      "python3 -c \"$0\" out.wav \"$1\"\n"
+      "sndfile-info out.wav | grep -c '^iXML'\n"
+      "sndfile-info --broadcast out.wav | grep -v -e '^$' -e 'does not contain broadcast' | tail -n 1 |\n"
+      "  tr -d '\\r' | sed 's/^Coding history *: //'",
+      "import struct, sys, xml.etree.ElementTree as E\n"
+      "d = open(sys.argv[1], 'rb').read()\n"
+      "at, found, ref = 12, [], None\n"
+      "while at + 8 <= len(d):\n"
+      "    n = struct.unpack('<I', d[at + 4:at + 8])[0]\n"
+      "    if d[at:at + 4] == b'iXML': found.append(d[at + 8:at + 8 + n])\n"
+      "    if d[at:at + 4] == b'bext': ref = struct.unpack('<Q', d[at + 346:at + 354])[0]\n"
+      "    at += 8 + n + n % 2\n"
+      "r = E.fromstring(found[0])\n"
+      "t = r.find('TRACK_LIST')\n"
+      "print(len(found), t.findtext('TRACK_COUNT'), *[k.findtext('NAME') for k in t.findall('TRACK')])\n"
+      "print(r.findtext('NOTE').endswith(sys.argv[2]))\n"
+      "for p, lo, hi in (('BEXT', 'BWF_TIME_REFERENCE_LOW', 'BWF_TIME_REFERENCE_HIGH'),\n"
+      "                  ('SPEED', 'TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO', "
+      "'TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI')):\n"
+      "    e = r.find(p)\n"
+      "    if e is not None: print(p, int(e.findtext(lo)) + (int(e.findtext(hi)) << 32) == ref)\n",
+      note};
+  const RunResult result = runProgram(request);
+  if (result.exitStatus == 99) return std::nullopt;
+  return result.out + result.err;
+}
+
+// What those readers should see in `expected`, a chunked output.
+std::string expectedReadBack(const LayoutCase& c, const std::string& expected) {
+  std::string seen = std::string("1 4 ") + (c.ambix ? "W Y Z X" : "W X Y Z") + "\nTrue\n";
+  if (c.ixml && c.ixml->find("<BEXT>") != std::string::npos) seen += "BEXT True\nSPEED True\n";
+  seen += "1\n";
+  if (const std::optional<std::string> bext = readWavLayout(expected)->bext) {
+    const std::string history = bext->substr(602, bext->find_last_not_of('\0') - 1 - 602);
+    seen += history.substr(history.rfind('\n') + 1) + "\n";
+  }
+  return seen;
 }
 
 class WaveLayouts : public ::testing::TestWithParam<LayoutCase> {};
@@ -403,6 +524,7 @@ TEST_P(WaveLayouts, ShowTheirRealValuesOrStopWithTheReason) {
     // The output's reader must finish before the run is over.
     request.args = {"-c", script + (c.outputFifo ? run + "; status=$?; wait; exit $status" : "exec " + run)};
   }
+  if (c.ambix) request.args.insert(request.args.begin(), "--ambix");
   const RunResult result = runProgram(request);
 
   std::string out = bannerRecords() + echoRecords(names[0], names[1], names[2]);
@@ -452,6 +574,11 @@ TEST_P(WaveLayouts, ShowTheirRealValuesOrStopWithTheReason) {
   // Of an output without frames, the reader complains that it read none.
   if (c.frames != 0u) {
     EXPECT_EQ(strictReaderComplaints(output, c.outputName).value_or(""), "");
+  }
+  if (canonicalOutput(c)) return;
+  const std::optional<std::string> seen = metadataReadBack(output, expectedConventionNote(c.ambix));
+  if (seen) {
+    EXPECT_EQ(*seen, expectedReadBack(c, expected));
   }
 }
 
@@ -844,7 +971,9 @@ TEST(HardeningInputs, SparseFilePastTwoGibIsCopiedToItsEndInBoundedMemory) {
 TEST(HardeningInputs, PairPastTwoGibEachGivesAnRf64OutputRightToItsEnd) {
   constexpr std::uint64_t frames = (std::uint64_t{1} << 31) / 6 + 1000;
   constexpr std::uint64_t dataLength = 6 * frames;
-  constexpr std::uint64_t outputLength = 80 + 12 * frames;
+  const std::string ixml = chunk("iXML", expectedSmallIxml(false));
+  const std::uint64_t headLength = 80 + ixml.size();
+  const std::uint64_t outputLength = headLength + 12 * frames;
   constexpr std::uint64_t marked = 4;  // frames of the pattern at each end
   std::string base = std::filesystem::temp_directory_path().string() + "/quadrel-rf64-XXXXXX";
   ASSERT_NE(mkdtemp(base.data()), nullptr);
@@ -880,7 +1009,7 @@ TEST(HardeningInputs, PairPastTwoGibEachGivesAnRf64OutputRightToItsEnd) {
   request.args = {base + "/wx.wav", base + "/yz.wav", base + "/out.wav"};
   request.timeout = std::chrono::seconds(100);
   const RunResult result = runProgram(request);
-  std::string head(80, '\0');
+  std::string head(headLength, '\0');
   std::string start(12 * marked, '\0');
   std::string end(12 * marked, '\0');
   std::uint64_t size = 0;
@@ -888,8 +1017,9 @@ TEST(HardeningInputs, PairPastTwoGibEachGivesAnRf64OutputRightToItsEnd) {
     const int fd = open((base + "/out.wav").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
       size = static_cast<std::uint64_t>(lseek(fd, 0, SEEK_END));
-      EXPECT_EQ(pread(fd, head.data(), head.size(), 0), 80);
-      EXPECT_EQ(pread(fd, start.data(), start.size(), 80), static_cast<ssize_t>(start.size()));
+      EXPECT_EQ(pread(fd, head.data(), head.size(), 0), static_cast<ssize_t>(headLength));
+      EXPECT_EQ(pread(fd, start.data(), start.size(), static_cast<off_t>(headLength)),
+                static_cast<ssize_t>(start.size()));
       EXPECT_EQ(pread(fd, end.data(), end.size(), static_cast<off_t>(outputLength - end.size())),
                 static_cast<ssize_t>(end.size()));
       close(fd);
@@ -906,8 +1036,8 @@ TEST(HardeningInputs, PairPastTwoGibEachGivesAnRf64OutputRightToItsEnd) {
   std::string expectedHead = "RF64" + le32(0xFFFFFFFF) + "WAVE" + "ds64" + le32(28);
   for (std::uint64_t value : {outputLength - 8, 12 * frames, frames})
     expectedHead += le32(static_cast<std::uint32_t>(value)) + le32(static_cast<std::uint32_t>(value >> 32));
-  expectedHead +=
-      le32(0) + chunk("fmt ", formatBody({1, 4, 96000, 24, 12, 96000 * 12})) + "data" + le32(0xFFFFFFFF);
+  expectedHead += le32(0) + ixml + chunk("fmt ", formatBody({1, 4, 96000, 24, 12, 96000 * 12})) + "data" +
+                  le32(0xFFFFFFFF);
   EXPECT_EQ(head, expectedHead);
   auto woven = [&](int side) {
     std::string frames;

@@ -1,49 +1,55 @@
-// Little-endian field images, as WAV headers store them and as the byte
-// images of transfer items are held in memory.
+// Little-endian field images, as WAV headers store them, as the byte images
+// of transfer items are held in memory, and as samples are converted, on a
+// host of either byte order.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace quadrel {
 
-inline std::uint32_t loadUint32Le(const std::byte* image) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i)
-    value = (value << 8) | std::to_integer<std::uint32_t>(image[i]);
-  return value;
+template <typename Bits>
+Bits swapOnBigEndian(Bits bits) {
+  if constexpr (std::endian::native == std::endian::big) {
+    if constexpr (sizeof(Bits) == 8) return __builtin_bswap64(bits);
+    if constexpr (sizeof(Bits) == 4) return __builtin_bswap32(bits);
+    if constexpr (sizeof(Bits) == 2) return __builtin_bswap16(bits);
+  }
+  return bits;
 }
 
-inline void storeUint32Le(std::byte* image, std::uint32_t bits) {
-  for (int i = 0; i < 4; ++i)
-    image[i] = static_cast<std::byte>((bits >> (8 * i)) & 0xFF);
+// One unaligned load or store of an unsigned integer of 2, 4 or 8 bytes.
+template <typename Bits>
+Bits loadLe(const std::byte* at) {
+  Bits bits;
+  std::memcpy(&bits, at, sizeof bits);
+  return swapOnBigEndian(bits);
 }
 
+template <typename Bits>
+void storeLe(std::byte* at, Bits bits) {
+  bits = swapOnBigEndian(bits);
+  std::memcpy(at, &bits, sizeof bits);
+}
+
+inline std::uint16_t loadUint16Le(const std::byte* image) { return loadLe<std::uint16_t>(image); }
+inline std::uint32_t loadUint32Le(const std::byte* image) { return loadLe<std::uint32_t>(image); }
+inline std::uint64_t loadUint64Le(const std::byte* image) { return loadLe<std::uint64_t>(image); }
 inline std::int16_t loadInt16Le(const std::byte* image) {
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(std::to_integer<unsigned>(image[0]) |
-                                                              (std::to_integer<unsigned>(image[1]) << 8)));
+  return static_cast<std::int16_t>(loadUint16Le(image));
 }
-
 inline std::int32_t loadInt32Le(const std::byte* image) {
   return static_cast<std::int32_t>(loadUint32Le(image));
 }
 
-inline std::uint16_t loadUint16Le(const std::byte* image) {
-  return static_cast<std::uint16_t>(loadInt16Le(image));
-}
-
-inline std::uint64_t loadUint64Le(const std::byte* image) {
-  return loadUint32Le(image) | static_cast<std::uint64_t>(loadUint32Le(image + 4)) << 32;
-}
-
+inline void storeUint32Le(std::byte* image, std::uint32_t bits) { storeLe(image, bits); }
 inline void storeInt16Le(std::byte* image, std::int16_t value) {
-  auto bits = static_cast<std::uint16_t>(value);
-  image[0] = static_cast<std::byte>(bits & 0xFF);
-  image[1] = static_cast<std::byte>(bits >> 8);
+  storeLe(image, static_cast<std::uint16_t>(value));
 }
-
 inline void storeInt32Le(std::byte* image, std::int32_t value) {
-  storeUint32Le(image, static_cast<std::uint32_t>(value));
+  storeLe(image, static_cast<std::uint32_t>(value));
 }
 
 }  // namespace quadrel

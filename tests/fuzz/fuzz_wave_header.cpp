@@ -6,9 +6,10 @@
 // fed, the rest is the WX file then the YZ file. Each file is parsed whole
 // and in pieces: both must agree, the parser must want no byte past the
 // data chunk's header, and it must agree with the tests' own reader of
-// chunk layouts. The chunks that a chunked output takes after the data must
-// be those the tests' own rule finds. A pair of canonical headers must give
-// the output header of the expected conversion the tests compute.
+// chunk layouts, the bext and iXML bodies it keeps included. The chunks
+// that a chunked output takes after the data must be those the tests' own
+// rule finds. A pair of canonical headers must give the output header of
+// the expected conversion the tests compute.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "converter/input_description.h"
 #include "converter/output_header.h"
@@ -75,12 +77,14 @@ void examineParse(std::string_view file, std::size_t piece) {
     require(layout->sampleKind == tagOfKind(parsed.format->kind) &&
             parsed.format->validBits == layout->validBits);
   }
-  require(parsed.bext.has_value() == layout->bext.has_value());
-  if (parsed.bext) {
-    require(parsed.bext->size() == layout->bext->size());
-    require(parsed.bext->empty() ||
-            std::memcmp(parsed.bext->data(), layout->bext->data(), parsed.bext->size()) == 0);
-  }
+  require(parsed.ixml == again.ixml);
+  const auto same = [](const std::optional<std::vector<std::byte>>& kept,
+                       const std::optional<std::string>& read) {
+    return kept.has_value() == read.has_value() &&
+           (!kept || (kept->size() == read->size() &&
+                      (kept->empty() || std::memcmp(kept->data(), read->data(), kept->size()) == 0)));
+  };
+  require(same(parsed.bext, layout->bext) && same(parsed.ixml, layout->ixml));
 
   // The chunks after the data, listed from the bytes in memory, against the
   // tests' own rule.

@@ -319,6 +319,7 @@ std::optional<WavLayout> readWavLayout(std::string_view file) {
       }
     }
     if (id == "bext" && !layout.bext && size <= (1u << 20)) layout.bext = std::string(content);
+    if (id == "iXML" && !layout.ixml && size <= (1u << 20)) layout.ixml = std::string(content);
     at = body + size + size % 2;
   }
   return std::nullopt;
@@ -373,6 +374,72 @@ std::string ambixFrames(std::string_view wx, std::string_view yz, std::uint64_t 
 
 }  // namespace
 
+std::string expectedTrackList(bool ambix, std::string_view newline) {
+  const std::string nl(newline);
+  std::string list = "<TRACK_LIST>" + nl + "<TRACK_COUNT>4</TRACK_COUNT>" + nl;
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i + 1);
+    list += "<TRACK>" + nl + "<CHANNEL_INDEX>" + n + "</CHANNEL_INDEX>" + nl + "<INTERLEAVE_INDEX>" + n +
+            "</INTERLEAVE_INDEX>" + nl + "<NAME>" + (ambix ? "WYZX" : "WXYZ")[i] + "</NAME>" + nl +
+            "</TRACK>" + nl;
+  }
+  return list + "</TRACK_LIST>";
+}
+
+std::string expectedConventionNote(bool ambix) {
+  return ambix ? "First-order ambisonics AmbiX: ACN channel order 0 1 2 3 (W Y Z X) with SN3D normalisation"
+               : "First-order ambisonics B-format: traditional channel order W X Y Z with W 3 dB down";
+}
+
+std::string expectedSmallIxml(bool ambix) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<BWFXML>\n<IXML_VERSION>1.5</IXML_VERSION>\n<NOTE>" +
+         expectedConventionNote(ambix) + "</NOTE>\n" + expectedTrackList(ambix) + "\n</BWFXML>\n";
+}
+
+std::string expectedRecorderIxml(std::string ixml, bool ambix, std::optional<std::uint64_t> timeReference) {
+  ixml.erase(ixml.find_last_not_of('\0') + 1);
+  const std::size_t list = ixml.find("<TRACK_LIST>");
+  ixml.replace(list, ixml.find("</TRACK_LIST>") + 13 - list, expectedTrackList(ambix, "\r\n"));
+  ixml.insert(ixml.find("</NOTE>"), "; " + expectedConventionNote(ambix));
+  if (!timeReference) return ixml;
+  // Each reference as two 32-bit halves; the recorder's high halves say 0.
+  const std::string low = std::to_string(*timeReference & 0xFFFFFFFF);
+  const std::string high = std::to_string(*timeReference >> 32);
+  for (const auto& [from, to] :
+       {std::pair<std::string, std::string>{">2073600000<", std::string(">").append(low)},
+        {"HI>0<", std::string("HI>").append(high)},
+        {"HIGH>0<", std::string("HIGH>").append(high)}}) {
+    for (std::size_t at = 0; (at = ixml.find(from, at)) != std::string::npos; at += to.size())
+      ixml.replace(at, from.size() - 1, to);
+  }
+  return ixml;
+}
+
+namespace {
+
+// The WX bext body with the conversion's line at the end of its
+// CodingHistory (from byte 602): the NULs after the text dropped, a last
+// line without CR LF given one, then the line and CR LF, and a NUL where
+// the body would be odd.
+std::string bextWithHistory(std::string body, std::uint32_t rate, std::uint16_t validBits, std::uint16_t tag,
+                            bool ambix) {
+  body.resize(std::max<std::size_t>(body.size(), 602), '\0');
+  while (body.size() > 602 && body.back() == '\0')
+    body.pop_back();
+  if (body.size() > 602 && body.back() != '\n') body += "\r\n";
+  const std::string kind = tag == 3   ? "IEEE float; "
+                           : tag == 1 ? ""
+                                      : "format tag " + std::to_string(tag) + "; ";
+  body += std::string(tag == 1 || tag == 3 ? "A=PCM," : "") + "F=" + std::to_string(rate) +
+          ",W=" + std::to_string(validBits) +
+          ",T=quadrel " QUADREL_VERSION "; two stereo files to 4 channels; " + kind +
+          expectedConventionNote(ambix) + "\r\n";
+  if (body.size() % 2 != 0) body += '\0';
+  return body;
+}
+
+}  // namespace
+
 std::string bextBody(std::uint64_t timeReference, std::string_view history) {
   std::string body = "A take of two recorders";
   body.resize(338, '\0');
@@ -393,7 +460,7 @@ std::string expectedTailChunks(std::string_view wx, const WavLayout& w, std::uin
     const std::uint32_t size = get32(wx, at + 4);
     if (limit - at - 8 < size) break;
     const bool aboutTheInput = id == "PEAK" || id == "levl" || id == "chna" || id == "fact" || id == "fmt " ||
-                               id == "ds64" || id == "data";
+                               id == "ds64" || id == "data" || id == "iXML";
     if (!aboutTheInput) tail += chunk(id, wx.substr(at + 8, size));
     at += 8 + std::uint64_t{size} + size % 2;
   }
@@ -433,6 +500,7 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
     format.bitsPerSample = validBits = static_cast<std::uint16_t>(8 * bytes);
     format.blockAlign = static_cast<std::uint16_t>(4 * bytes);
   }
+  const std::uint16_t sampleTag = format.tag;
   std::string fmt;
   const bool extensible = output.ambisonic || output.ambix || validBits != format.bitsPerSample;
   const bool plainPcm = format.tag == 1 && !extensible;
@@ -460,7 +528,10 @@ std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::s
 
   std::string body = "WAVE";
   if (output.reserved) body += chunk("JUNK", std::string(28, '\0'));
-  if (aligned.bext) body += chunk("bext", *aligned.bext);
+  if (aligned.bext)
+    body +=
+        chunk("bext", bextWithHistory(*aligned.bext, format.sampleRate, validBits, sampleTag, output.ambix));
+  body += chunk("iXML", output.ixml.value_or(expectedSmallIxml(output.ambix)));
   body += chunk("fmt ", fmt);
   if (!plainPcm) {
     std::string count;

@@ -133,6 +133,7 @@ struct WavLayout {
   // 0xFFFFFFFF or 0 says, and sox's placeholder when the file is shorter.
   std::optional<std::uint64_t> dataLength;
   std::optional<std::string> bext;  // kept up to 1 MiB
+  std::optional<std::string> ixml;  // the same
   std::uint16_t validBits = 0;      // the extension's, else the bits per sample
   // Where the RIFF size (or the ds64 one) ends the file; nothing when unsaid.
   std::optional<std::uint64_t> riffEnd;
@@ -160,16 +161,34 @@ struct ChunkedOutput {
     std::optional<std::string> bext;
   };
   std::optional<Aligned> aligned = std::nullopt;
+  // The output's iXML body; unset: the small one written when the WX file
+  // has no iXML that can be carried.
+  std::optional<std::string> ixml = std::nullopt;
 };
+
+// What the output's iXML names: its TRACK_LIST, with `newline` between
+// elements, and the sentence of its NOTE, for W X Y Z or, under --ambix,
+// W Y Z X.
+std::string expectedTrackList(bool ambix, std::string_view newline = "\n");
+std::string expectedConventionNote(bool ambix);
+// The small iXML of an output whose WX file has none it can carry.
+std::string expectedSmallIxml(bool ambix);
+// The recorder's iXML of the tests (the iXML fuzz target's seed
+// recorder_crlf) as an output carries it: the NUL padding dropped, the
+// convention after its note, four tracks, and its time references, which
+// say 2073600000, those of `timeReference` when the output has one.
+std::string expectedRecorderIxml(std::string ixml, bool ambix, std::optional<std::uint64_t> timeReference);
 
 // The output expected from a pair that does not keep the 44-byte header,
 // each file read on its own terms: "RIFF", the real length less 8, "WAVE",
-// [JUNK], the WX bext chunk, a four-channel fmt chunk (tag 1 or 3, the YZ
+// [JUNK], the WX bext chunk with the conversion's CodingHistory line, the
+// iXML chunk, a four-channel fmt chunk (tag 1 or 3, the YZ
 // block align doubled, the WX rate, the container bits; 40 bytes where the
 // valid bits differ or for .amb), a fact chunk unless plain PCM, "data"
 // with the frames' length, the frames, then the WX file's chunks after its
 // data chunk and pad byte: each whole inside the file and the RIFF size,
-// up to the first that is not, less those about two channels or samples.
+// up to the first that is not, less those about two channels or samples
+// and the iXML chunk, which the output has in its header.
 // Nothing when a file is no WAVE layout or holds too few frames.
 std::optional<std::string> expectedChunkedConversion(std::string_view wx, std::string_view yz,
                                                      const ChunkedOutput& output = {});
