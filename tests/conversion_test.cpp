@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -626,7 +627,9 @@ TEST(Conversion, FilesOfOtherToolsConvertAndDecodeAsTheirFrames) {
 TEST(Conversion, SoundFindsTheOffsetAndWarnsWhereItDisagrees) {
   const SceneSpec spec{8000, 200, {{SourceKind::clicks, {{0, 1, 70, 10}, {0.005, 0.2, -30, 0}}}}, -30, 3};
   const Channels scene = renderScene(spec);
-  auto wav = [](const std::vector<float>& a, const std::vector<float>& b) {
+  // 16-bit samples; with a TimeReference, in a bext chunk before the fmt chunk.
+  auto wav = [](const std::vector<float>& a, const std::vector<float>& b,
+                std::optional<std::uint64_t> time = std::nullopt) {
     std::string bytes;
     for (std::size_t i = 0; i < a.size(); ++i) {
       for (float v : {a[i], b[i]}) {
@@ -634,11 +637,10 @@ TEST(Conversion, SoundFindsTheOffsetAndWarnsWhereItDisagrees) {
         bytes += {static_cast<char>(sample & 0xFF), static_cast<char>((sample >> 8) & 0xFF)};
       }
     }
-    WavSpec spec;
-    spec.sampleRate = 8000;
-    spec.frames = static_cast<std::int32_t>(a.size());
-    spec.sampleBytes = bytes;
-    return buildWav(spec);
+    std::vector<std::string> chunks = {chunk("fmt ", formatBody({1, 2, 8000, 16, {}, {}})),
+                                       chunk("data", bytes)};
+    if (time) chunks.insert(chunks.begin(), chunk("bext", bextBody(*time)));
+    return waveFile("RIFF", chunks);
   };
   auto pair = [&](std::int64_t wxFrames, std::int64_t yzFrames, double ppm) {
     return std::pair(wav(cut(scene.w, 0, wxFrames), cut(scene.x, 0, wxFrames)),
@@ -663,6 +665,11 @@ TEST(Conversion, SoundFindsTheOffsetAndWarnsWhereItDisagrees) {
        {"--align=sound"},
        pair(1440000, 1400000, 20),
        {" WARNING - Clocks drift 2", " frames over the take (2", " ppm); not resampled"}},
+      {"TimecodeContradicted",
+       {"--align"},
+       {wav(cut(scene.w, 0, 480000), cut(scene.x, 0, 480000), 1000),
+        wav(cut(scene.y, 10000, 400000), cut(scene.z, 10000, 400000), 10990)},
+       {" WARNING - Sound: YZ 10000 frames after WX; used the timecode's: 9990"}},
       {"OffsetContradicted",
        {"--offset=9990"},
        {wx, yz},
