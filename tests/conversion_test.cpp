@@ -625,8 +625,8 @@ TEST(Conversion, FilesOfOtherToolsConvertAndDecodeAsTheirFrames) {
 // running 20 ppm slow, an offset given that the sound contradicts, and the
 // pairs refused: silence, a pipe.
 TEST(Conversion, SoundFindsTheOffsetAndWarnsWhereItDisagrees) {
-  const SceneSpec spec{8000, 200, {{SourceKind::clicks, {{0, 1, 70, 10}, {0.005, 0.2, -30, 0}}}}, -30, 3};
-  const Channels scene = renderScene(spec);
+  const SceneSpec recipe{8000, 200, {{SourceKind::clicks, {{0, 1, 70, 10}, {0.005, 0.2, -30, 0}}}}, -30, 3};
+  const Channels scene = renderScene(recipe);
   // 16-bit samples; with a TimeReference, in a bext chunk before the fmt chunk.
   auto wav = [](const std::vector<float>& a, const std::vector<float>& b,
                 std::optional<std::uint64_t> time = std::nullopt) {

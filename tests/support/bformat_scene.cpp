@@ -65,13 +65,13 @@ std::vector<double> pattern(std::size_t n, double rate, std::mt19937& random) {
 
 }  // namespace
 
-Channels renderScene(const SceneSpec& spec) {
-  const double rate = spec.rate;
-  const std::size_t n = static_cast<std::size_t>(spec.seconds * rate);
-  std::mt19937 random(spec.seed);
+Channels renderScene(const SceneSpec& recipe) {
+  const double rate = recipe.rate;
+  const std::size_t n = static_cast<std::size_t>(recipe.seconds * rate);
+  std::mt19937 random(recipe.seed);
   std::vector<double> w(n, 0.0), x(n, 0.0), y(n, 0.0), z(n, 0.0);
   double power = 0;
-  for (const SceneSource& source : spec.sources) {
+  for (const SceneSource& source : recipe.sources) {
     const std::vector<double> s = source.kind == SourceKind::clicks  ? clicks(n, rate, random)
                                   : source.kind == SourceKind::voice ? voice(n, rate, random)
                                                                      : pattern(n, rate, random);
@@ -91,7 +91,7 @@ Channels renderScene(const SceneSpec& spec) {
   }
   // Diffuse: independent in every channel, X, Y and Z each two thirds of W's power.
   std::normal_distribution<double> noise;
-  const double level = std::sqrt(std::max(power, 1e-4)) * std::pow(10, spec.noiseDb / 20);
+  const double level = std::sqrt(std::max(power, 1e-4)) * std::pow(10, recipe.noiseDb / 20);
   Channels c{std::vector<float>(n), std::vector<float>(n), std::vector<float>(n), std::vector<float>(n)};
   for (std::size_t i = 0; i < n; ++i) {
     c.w[i] = static_cast<float>(w[i] + level * std::sqrt(0.5) * noise(random));

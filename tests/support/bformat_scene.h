@@ -33,7 +33,7 @@ struct Channels {
   std::vector<float> w, x, y, z;
 };
 
-Channels renderScene(const SceneSpec& spec);
+Channels renderScene(const SceneSpec& recipe);
 
 // `count` frames of `in` from `first` on (zeros outside it); with `ppm`, as
 // a recorder whose clock runs that many parts per million slow would take
