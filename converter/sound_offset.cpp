@@ -162,11 +162,11 @@ std::vector<std::int64_t> coarseCandidates(const Decimated& d, std::int64_t maxL
   std::vector<std::int64_t> picked;
   for (const auto& [value, lag] : scored) {
     if (picked.size() == candidateCount) break;
+    const std::int64_t at = lag * static_cast<std::int64_t>(envelopeBlock);
     const bool near = std::any_of(picked.begin(), picked.end(), [&](std::int64_t p) {
-      return std::abs(p - lag * static_cast<std::int64_t>(envelopeBlock)) <=
-             apart * static_cast<std::int64_t>(envelopeBlock);
+      return std::abs(p - at) <= apart * static_cast<std::int64_t>(envelopeBlock);
     });
-    if (!near) picked.push_back(lag * static_cast<std::int64_t>(envelopeBlock));
+    if (!near) picked.push_back(at);
   }
   return picked;
 }
@@ -214,7 +214,7 @@ struct Landscape {
 // window k with the stretch a whole number of hops away.
 class MediumStage {
  public:
-  explicit MediumStage(const Decimated& d) : d_(d), fft_(transformSize), hann_(hann(window)) {
+  explicit MediumStage(const Decimated& d) : fft_(transformSize), hann_(hann(window)) {
     const std::size_t nu = std::min(d.w.size(), d.x.size()), nv = std::min(d.y.size(), d.z.size());
     for (std::size_t k = 0; k * hop + window <= nu; ++k) {
       std::vector<Complex> s(transformSize);
@@ -312,7 +312,6 @@ class MediumStage {
     return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
   }
 
-  const Decimated& d_;
   Fft fft_;
   std::vector<std::vector<Complex>> wx_, yz_;
   std::vector<double> wxEnergy_;
