@@ -752,7 +752,8 @@ TEST_P(CorpusFiles, ConvertIntoWhatPeersReadOrAreRejectedWithOneLine) {
   if (rejection != std::end(corpusRejections)) {
     const std::string line = rejection->line;
     if (line == ended) {
-      EXPECT_EQ(result.err, line + result.dir + "/wx.wav\r\r\n");
+      EXPECT_EQ(result.err,
+                unitFailureReport(result.err, "", 24, "end-of-file during read", 1, result.dir + "/wx.wav"));
       EXPECT_EQ(result.exitStatus, 24);
     } else {
       EXPECT_TRUE(result.out.ends_with(line + "\r\n")) << result.out;
